@@ -1,0 +1,44 @@
+// The host's extension (mex) and array (mx) interface as the module uses it.
+// The build picks the backend by include path: each backend folder provides
+// its own host_api.h (the real host's mex.h, or the in-process test host).
+#pragma once
+
+#include <cstddef>
+#include <cstdlib>
+
+#include "host_api.h"
+
+// mexErrMsgTxt never returns on any host; the abort only satisfies the
+// compiler and would stop a host that broke that promise.
+[[noreturn]] inline void HostAbort(const char* message)
+{
+    mexErrMsgTxt(message);
+    std::abort();
+}
+
+// Some hosts raise an error for a field lookup on a non-structure and none
+// checks the element index, so every lookup goes through these two.
+inline const char* FieldNameOf(const mxArray* structure, int field)
+{
+    if (structure == nullptr || !mxIsStruct(structure) || field >= mxGetNumberOfFields(structure))
+        return nullptr;
+    return mxGetFieldNameByNumber(structure, field);
+}
+
+inline const mxArray* FieldOfFirstElement(const mxArray* structure, int field)
+{
+    if (structure == nullptr || !mxIsStruct(structure) || mxGetNumberOfElements(structure) == 0 ||
+        field >= mxGetNumberOfFields(structure))
+        return nullptr;
+    return mxGetFieldByNumber(structure, 0, field);
+}
+
+// Widens an empty 1x0 result to 1xcolumns and hands it a host block as data.
+// The empty array's own data block is freed first: hosts do not free it when
+// the data pointer is replaced.
+inline void GrowRowWithBlock(mxArray* row, void* block, std::size_t columns)
+{
+    mxFree(mxGetData(row));
+    mxSetN(row, static_cast<mwSize>(columns));
+    mxSetPr(row, static_cast<double*>(block));
+}

@@ -1,0 +1,178 @@
+#include "kernel_objects.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+namespace kernel {
+namespace {
+
+class Event : public Object {
+public:
+    Event(bool manualReset, bool signalled) : manualReset(manualReset), signalled(signalled) {}
+    const bool manualReset;
+    bool signalled;  // guarded by g_mutex
+};
+
+// One lock and one condition for every object: waits span several events and
+// the traffic is a handful of transfers per port.
+std::mutex g_mutex;
+std::condition_variable g_changed;
+std::unordered_map<std::uintptr_t, std::shared_ptr<Object>> g_objects;
+std::uintptr_t g_nextHandle = 0x1000;
+WaitHook g_waitHook;
+thread_local DWORD t_lastError = ERROR_SUCCESS;
+
+std::uintptr_t Key(HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+
+std::shared_ptr<Event> LookupEventLocked(HANDLE handle)
+{
+    auto found = g_objects.find(Key(handle));
+    return found == g_objects.end() ? nullptr : std::dynamic_pointer_cast<Event>(found->second);
+}
+
+bool Satisfied(const std::vector<std::shared_ptr<Event>>& events, bool waitAll, DWORD& index)
+{
+    for (DWORD i = 0; i < events.size(); ++i) {
+        if (events[i]->signalled && !waitAll) {
+            index = i;
+            return true;
+        }
+        if (!events[i]->signalled && waitAll)
+            return false;
+    }
+    index = 0;
+    return waitAll;
+}
+
+void ConsumeSignals(const std::vector<std::shared_ptr<Event>>& events, bool waitAll, DWORD index)
+{
+    if (!waitAll) {
+        if (!events[index]->manualReset)
+            events[index]->signalled = false;
+        return;
+    }
+    for (auto& event : events)
+        if (!event->manualReset)
+            event->signalled = false;
+}
+
+DWORD Wait(const HANDLE* objects, DWORD count, bool waitAll, DWORD milliseconds)
+{
+    if (g_waitHook)
+        g_waitHook(objects, count, waitAll, milliseconds);
+    std::unique_lock<std::mutex> lock(g_mutex);
+    std::vector<std::shared_ptr<Event>> events;
+    for (DWORD i = 0; i < count; ++i) {
+        events.push_back(LookupEventLocked(objects[i]));
+        if (!events.back()) {
+            t_lastError = ERROR_INVALID_HANDLE;
+            return WAIT_FAILED;
+        }
+    }
+    DWORD index = 0;
+    auto ready = [&] { return Satisfied(events, waitAll, index); };
+    if (milliseconds == INFINITE)
+        g_changed.wait(lock, ready);
+    else if (!g_changed.wait_for(lock, std::chrono::milliseconds(milliseconds), ready))
+        return WAIT_TIMEOUT;
+    ConsumeSignals(events, waitAll, index);
+    return WAIT_OBJECT_0 + index;
+}
+
+BOOL SetSignal(HANDLE handle, bool signalled)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    auto event = LookupEventLocked(handle);
+    if (!event) {
+        t_lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    event->signalled = signalled;
+    if (signalled)
+        g_changed.notify_all();
+    return TRUE;
+}
+
+}  // namespace
+
+HANDLE Register(std::shared_ptr<Object> object)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    std::uintptr_t key = g_nextHandle;
+    g_nextHandle += 4;
+    g_objects.emplace(key, std::move(object));
+    return reinterpret_cast<HANDLE>(key);
+}
+
+std::shared_ptr<Object> Lookup(HANDLE handle)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    auto found = g_objects.find(Key(handle));
+    return found == g_objects.end() ? nullptr : found->second;
+}
+
+std::size_t LiveObjectCount()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_objects.size();
+}
+
+std::size_t LiveEventCount()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    std::size_t events = 0;
+    for (auto& entry : g_objects)
+        events += std::dynamic_pointer_cast<Event>(entry.second) != nullptr;
+    return events;
+}
+
+void SetWaitHook(WaitHook hook) { g_waitHook = std::move(hook); }
+
+}  // namespace kernel
+
+using kernel::Wait;
+
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR)
+{
+    return kernel::Register(std::make_shared<kernel::Event>(manualReset != FALSE, initialState != FALSE));
+}
+
+BOOL SetEvent(HANDLE event) { return kernel::SetSignal(event, true); }
+
+BOOL ResetEvent(HANDLE event) { return kernel::SetSignal(event, false); }
+
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) { return Wait(&object, 1, false, milliseconds); }
+
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL waitAll, DWORD milliseconds)
+{
+    if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || objects == nullptr) {
+        kernel::t_lastError = ERROR_INVALID_PARAMETER;
+        return WAIT_FAILED;
+    }
+    return Wait(objects, count, waitAll != FALSE, milliseconds);
+}
+
+BOOL CloseHandle(HANDLE handle)
+{
+    std::shared_ptr<kernel::Object> object;
+    {
+        std::lock_guard<std::mutex> lock(kernel::g_mutex);
+        auto found = kernel::g_objects.find(kernel::Key(handle));
+        if (found == kernel::g_objects.end()) {
+            kernel::t_lastError = ERROR_INVALID_HANDLE;
+            return FALSE;
+        }
+        object = std::move(found->second);
+        kernel::g_objects.erase(found);
+    }
+    object->Close();
+    return TRUE;
+}
+
+DWORD GetLastError(void) { return kernel::t_lastError; }
+
+void SetLastError(DWORD error) { kernel::t_lastError = error; }

@@ -1,0 +1,39 @@
+// Kernel objects behind HANDLE values for the Win32 stand-ins: one registry
+// shared by events and devices, so that CloseHandle and the waits work on
+// either and a closed or made-up handle is refused instead of dereferenced.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+
+#include "serial_api.h"
+
+namespace kernel {
+
+class Object {
+public:
+    virtual ~Object() = default;
+    // Called by CloseHandle once the handle is gone from the registry; a
+    // device ends its outstanding transfers here.
+    virtual void Close() {}
+};
+
+HANDLE Register(std::shared_ptr<Object> object);
+std::shared_ptr<Object> Lookup(HANDLE handle);
+
+template <class T>
+std::shared_ptr<T> LookupAs(HANDLE handle)
+{
+    return std::dynamic_pointer_cast<T>(Lookup(handle));
+}
+
+std::size_t LiveObjectCount();
+std::size_t LiveEventCount();
+
+// Tests observe every wait as it starts, for example to complete a transfer
+// "while" the module waits. Pass an empty function to remove the hook.
+using WaitHook = std::function<void(const HANDLE* objects, DWORD count, BOOL waitAll, DWORD milliseconds)>;
+void SetWaitHook(WaitHook hook);
+
+}  // namespace kernel
