@@ -1,0 +1,110 @@
+#include "ports/settings_parse.h"
+
+#include "gateway/host_calls.h"
+#include "ports/port_table.h"
+#include "ports/text.h"
+#include "ports/truncation.h"
+
+#include <cstdio>
+
+namespace {
+
+[[noreturn]] void RejectProperty(int index)
+{
+    char message[40];
+    std::snprintf(message, sizeof message, messages::InvalidPropertyFormat, PropertyNames[index]);
+    HostAbort(message);
+}
+
+double ReadNumberProperty(const mxArray* settings, int index)
+{
+    const mxArray* value = FieldOfFirstElement(settings, index);
+    if (value == nullptr || !mxIsDouble(value))
+        RejectProperty(index);
+    return mxGetScalar(value);
+}
+
+DWORD ReadChoiceProperty(const mxArray* settings, int index, const char* const* list, DWORD count)
+{
+    const mxArray* value = FieldOfFirstElement(settings, index);
+    char text[20];
+    if (value == nullptr || mxGetString(value, text, sizeof text) != 0)
+        RejectProperty(index);
+    for (DWORD choice = 0; choice < count; ++choice)
+        if (EqualIgnoringCase(text, list[choice]))
+            return choice;
+    RejectProperty(index);
+}
+
+char ReadCharProperty(const mxArray* settings, int index)
+{
+    const mxArray* value = FieldOfFirstElement(settings, index);
+    char text[2];
+    if (value == nullptr || mxGetString(value, text, sizeof text) != 0)
+        RejectProperty(index);
+    return text[0];
+}
+
+DWORD ReadOnOff(const mxArray* settings, int index)
+{
+    return ReadChoiceProperty(settings, index, OnOffNames, 2);
+}
+
+// Seconds to milliseconds; the product is truncated in double precision.
+DWORD ReadMilliseconds(const mxArray* settings, int index)
+{
+    return static_cast<DWORD>(TruncateTowardZero<std::int64_t>(ReadNumberProperty(settings, index) * 1000.0));
+}
+
+struct LineSwitches {
+    DWORD rtsCts, rtsLine, xonXoff, dsrDtr, dtrLine, errorChar, parity;
+};
+
+DWORD ComposeFlagWord(DWORD flags, const LineSwitches& on)
+{
+    flags &= ~(0x4u | 0x3000u);
+    flags |= on.rtsCts << 2 | (on.rtsCts ? RTS_CONTROL_HANDSHAKE : on.rtsLine) << 12;
+    flags &= ~0x300u;
+    flags |= on.xonXoff << 8 | on.xonXoff << 9;
+    flags &= ~(0x8u | 0x30u | 0x400u);
+    flags |= on.dsrDtr << 3 | (on.dsrDtr ? DTR_CONTROL_HANDSHAKE : on.dtrLine) << 4 | on.errorChar << 10;
+    flags &= ~0x2u;
+    flags |= (on.parity != 0 ? 1u : 0u) << 1;
+    return flags;
+}
+
+} // namespace
+
+void ParseSettings(PortRecord& record, const mxArray* settings)
+{
+    PortRecord updated = record;
+    DCB& dcb = updated.Dcb;
+    // The order of the reads decides which invalid property the message names.
+    double baudRate = ReadNumberProperty(settings, BaudRateProperty);
+    LineSwitches on{};
+    on.rtsCts = ReadOnOff(settings, RtsCtsEnableProperty);
+    on.rtsLine = ReadOnOff(settings, RtsLineProperty);
+    on.xonXoff = ReadOnOff(settings, XonXoffEnableProperty);
+    on.dsrDtr = ReadOnOff(settings, DsrDtrEnableProperty);
+    on.dtrLine = ReadOnOff(settings, DtrLineProperty);
+    on.errorChar = ReadOnOff(settings, UseErrorCharProperty);
+    double byteSize = ReadNumberProperty(settings, ByteSizeProperty);
+    on.parity = ReadChoiceProperty(settings, ParityProperty, ParityNames, 5);
+    double stopBits = ReadNumberProperty(settings, StopBitsProperty);
+    dcb.XonChar = ReadCharProperty(settings, XonCharProperty);
+    dcb.XoffChar = ReadCharProperty(settings, XoffCharProperty);
+    dcb.ErrorChar = ReadCharProperty(settings, ErrorCharProperty);
+    updated.InBufferSize =
+        TruncateTowardZero<std::int32_t>(ReadNumberProperty(settings, InBufferSizeProperty));
+    updated.OutBufferSize =
+        TruncateTowardZero<std::int32_t>(ReadNumberProperty(settings, OutBufferSizeProperty));
+    updated.ReadTimeout = ReadMilliseconds(settings, ReadTimeoutProperty);
+    updated.WriteTimeout = ReadMilliseconds(settings, WriteTimeoutProperty);
+
+    SetFlagWord(dcb, ComposeFlagWord(FlagWord(dcb), on));
+    dcb.BaudRate = static_cast<DWORD>(TruncateTowardZero<std::int64_t>(baudRate));
+    dcb.ByteSize = static_cast<BYTE>(TruncateTowardZero<std::int64_t>(byteSize));
+    dcb.Parity = static_cast<BYTE>(on.parity);
+    dcb.StopBits = static_cast<BYTE>(TruncateTowardZero<std::int64_t>(2.0 * stopBits - 2.0));
+    record = updated;
+}

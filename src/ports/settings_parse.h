@@ -1,0 +1,8 @@
+// Reading a settings structure into a port record: every property is
+// validated first and the record is written only when all of them are valid.
+#pragma once
+
+#include "platform/host.h"
+#include "ports/port_record.h"
+
+void ParseSettings(PortRecord& record, const mxArray* settings);

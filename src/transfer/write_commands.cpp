@@ -1,0 +1,109 @@
+#include "gateway/host_calls.h"
+#include "ports/text.h"
+#include "transfer/pending_writes.h"
+#include "transfer/transfer_commands.h"
+
+#include <cstring>
+#include <limits>
+
+namespace {
+
+bool AsksToDiscard(std::int32_t inputCount, const mxArray* inputs[])
+{
+    char mode[8];
+    return inputCount >= 2 && mxGetString(inputs[1], mode, sizeof mode) == 0 &&
+           EqualIgnoringCase(mode, "discard");
+}
+
+// The element count travels to WriteFile as a 32-bit count: longer data is
+// refused whole rather than sent short.
+std::size_t CheckedWriteLength(const mxArray* data)
+{
+    if (mxGetClassID(data) != mxUINT8_CLASS)
+        HostAbort(messages::DataNotUint8);
+    std::size_t length = mxGetNumberOfElements(data);
+    if (length > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+        HostAbort(messages::DataTooLong);
+    return length;
+}
+
+bool StartWrite(const PortRecord& record, PendingWrite* write, std::size_t length)
+{
+    return WriteFile(record.Handle, write->Buffer, static_cast<DWORD>(length), nullptr, &write->Overlapped) ||
+           GetLastError() == ERROR_IO_PENDING;
+}
+
+} // namespace
+
+DeviceQueues QueryDevice(HANDLE device)
+{
+    DeviceQueues queues{};
+    queues.ok = ClearCommError(device, &queues.errors, &queues.status) != FALSE;
+    if (!queues.ok)
+        queues = DeviceQueues{};
+    return queues;
+}
+
+std::int32_t Write(PortRecord& record, std::int32_t, mxArray*[], std::int32_t, const mxArray* inputs[])
+{
+    if (!IsOpen(record))
+        return NotOpen;
+    ReapWrites(record);
+    const mxArray* data = inputs[1];
+    if (mxIsEmpty(data))
+        return 0;
+    std::size_t length = CheckedWriteLength(data);
+    auto* write = static_cast<PendingWrite*>(CallocOrAbort(1, sizeof(PendingWrite)));
+    // A write without an event could never be waited for: it is not started.
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (event == nullptr)
+        return IoFailed;
+    write->Overlapped.hEvent = event;
+    write->Buffer = mxCalloc(length, 1);
+    if (write->Buffer == nullptr) {
+        CloseHandle(event);
+        HostAbort(messages::OutOfMemory);
+    }
+    std::memcpy(write->Buffer, mxGetPr(data), length);
+    if (!StartWrite(record, write, length)) {
+        CloseHandle(event);
+        return IoFailed;
+    }
+    mexMakeMemoryPersistent(write->Buffer);
+    mexMakeMemoryPersistent(write);
+    AddPendingWrite(record, write);
+    return Pending;
+}
+
+std::int32_t GetWriteStatus(PortRecord& record, std::int32_t, mxArray* outputs[], std::int32_t,
+                            const mxArray*[])
+{
+    outputs[0] = ArrayOrAbort(mxCreateDoubleMatrix(1, 0, mxREAL));
+    if (!IsOpen(record))
+        return NotOpen;
+    ReapWrites(record);
+    DeviceQueues queues = QueryDevice(record.Handle);
+    if (!queues.ok)
+        return IoFailed;
+    // The query clears the device's error bits: keep them for the read side.
+    record.ErrorFlags |= queues.errors;
+    auto* waiting = static_cast<double*>(CallocOrAbort(1, sizeof(double)));
+    *waiting = queues.status.cbOutQue;
+    GrowRowWithBlock(outputs[0], waiting, 1);
+    return record.PendingCount > 0 ? Pending : 0;
+}
+
+std::int32_t FlushWrite(PortRecord& record, std::int32_t, mxArray*[], std::int32_t inputCount,
+                        const mxArray* inputs[])
+{
+    if (!IsOpen(record))
+        return NotOpen;
+    ReapWrites(record);
+    std::int32_t status;
+    if (AsksToDiscard(inputCount, inputs))
+        status = PurgeComm(record.Handle, PURGE_TXABORT | PURGE_TXCLEAR) ? 0 : IoFailed;
+    else
+        status = DrainWrites(record);
+    ReapWrites(record);
+    return status;
+}
