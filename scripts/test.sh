@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Runs every test: the unit and tty tests in a plain build, again under
+# AddressSanitizer + UndefinedBehaviorSanitizer, and the threaded tests under
+# ThreadSanitizer. Installs what it needs first.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=$(nproc)
+
+scripts/install-deps.sh
+
+run_build() {
+  local dir=$1 sanitize=$2 filter=$3
+  echo "=== build $dir ${sanitize:+(sanitizers: $sanitize)}"
+  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_SANITIZE="$sanitize" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+  (cd "$dir" && ctest --output-on-failure -j"$jobs" ${filter:+-L "$filter"})
+}
+
+run_build build/main "" ""
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  run_build build/asan "address,undefined" ""
+TSAN_OPTIONS=halt_on_error=1 run_build build/tsan "thread" "tty|unit/device"
