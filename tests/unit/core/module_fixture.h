@@ -1,0 +1,44 @@
+// The module as a script sees it: calls through the test host against the
+// simulated devices, with every test ending in a clean module state.
+#pragma once
+
+#include "arrays.h"
+#include "kernel_objects.h"
+#include "ports/port_record.h"
+#include "sim_device.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace quorvel_test {
+
+using namespace test_host;
+using Bytes = std::vector<std::uint8_t>;
+
+// quorvel(arguments...) with nlhs requested outputs.
+template <class... Arguments> CallResult Quorvel(int nlhs, const Arguments&... arguments)
+{
+    return Call(mexFunction, nlhs, {arguments.get()...});
+}
+
+// The status a command delivered at output position `position` (1-based).
+double StatusAt(const CallResult& result, int position);
+
+// The default settings structure with Port set; COM8 is never opened by any
+// test, so that a never-opened slot can be inspected.
+ArrayPtr PortSettings(const std::string& port = "COM1");
+void Set(const ArrayPtr& settings, const std::string& property, ArrayPtr value);
+
+class ModuleTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Opens a port and expects status 0.
+    void OpenPort(const ArrayPtr& settings);
+    // The outcome of a one-output command such as Close or Write.
+    double StatusOf(const CallResult& result) { return StatusAt(result, 1); }
+};
+
+} // namespace quorvel_test
