@@ -1,0 +1,77 @@
+// The test host's shared state and the helpers its source files share. Only
+// the test host's own files include this.
+#pragma once
+
+#include "host_api.h"
+
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+struct mxArray_tag {
+    mxClassID classId = mxUNKNOWN_CLASS;
+    std::vector<mwSize> dimensions;
+    void* real = nullptr; // numeric, logical and char data
+    void* imaginary = nullptr;
+    std::vector<std::string> fieldNames;
+    std::vector<mxArray*> fieldValues; // element-major: element * fieldCount + field
+    long ownerCall = 0;                // serial of the call that created it; 0 once the test owns it
+    mxArray* container = nullptr;      // the structure holding it as a field value
+};
+
+namespace host_internal {
+
+struct BlockRecord {
+    long call = 0; // serial of the call whose end frees it; 0 for test-owned or leaked blocks
+    bool persistent = false;
+    mxArray* holder = nullptr; // the array whose data this block is
+};
+
+struct HostState {
+    std::unordered_map<void*, BlockRecord> blocks;
+    std::unordered_set<const mxArray*> arrays;
+    long currentCall = 0; // 0 outside a call
+    long lastCallSerial = 0;
+    long allocationFailureCountdown = 0;
+    long arrayCreationFailureCountdown = 0;
+    long allocationsMade = 0;
+    long arrayCreationsMade = 0;
+    int lockCount = 0;
+    void (*exitHook)() = nullptr;
+    long exitHookRegistrations = 0;
+    long exitHookRuns = 0;
+    std::vector<std::string> misuse;
+};
+
+HostState& State();
+
+// The host's own error type, deliberately unrelated to std::exception so that
+// a module catching std::exception cannot swallow an abort.
+struct HostError {
+    std::string message;
+};
+
+void LogMisuse(const std::string& what);
+bool InCall();
+// Misuse that a strict host answers with an error, aborting the call.
+[[noreturn]] void AbortForMisuse(const std::string& what);
+// Counts one attempt and tells whether the armed fault fires on it.
+bool InjectedFailure(long& countdown, long& attempts);
+
+void* AllocateDataBlock(std::size_t bytes, mxArray* holder);
+bool Holds(const mxArray* array, void* block);
+void FreeBlock(void* block);
+void ReleaseData(mxArray* array, void*& data);
+
+bool IsLive(const mxArray* array);
+const mxArray* LiveOrLogged(const mxArray* array, const char* function);
+mxArray* LiveOrLogged(mxArray* array, const char* function);
+mxArray* ChangeableOrLogged(mxArray* array, const char* function);
+std::size_t ElementCount(const mxArray* array);
+bool CreationGoesAhead();
+mxArray* RefuseCreation(const std::string& what);
+mxArray* NewArray(mxClassID classId, std::vector<mwSize> dimensions, mxComplexity complexity);
+void DestroyTree(mxArray* array);
+
+} // namespace host_internal

@@ -1,0 +1,289 @@
+// The in-process test host: calls, the module's lifetime, and the control and
+// inspection API. It is as strict as the strictest real host; misuse is logged
+// rather than crashing, and nothing is dereferenced before it is known to be live.
+#include "test_host.h"
+
+#include "host_state.h"
+
+#include <algorithm>
+#include <exception>
+
+using namespace host_internal;
+
+namespace host_internal {
+
+// Never destroyed, so arrays the tests release during static destruction still find it.
+HostState& State()
+{
+    static HostState* state = new HostState;
+    return *state;
+}
+
+void LogMisuse(const std::string& what)
+{
+    State().misuse.push_back(what);
+}
+
+bool InCall()
+{
+    return State().currentCall != 0;
+}
+
+[[noreturn]] void AbortForMisuse(const std::string& what)
+{
+    LogMisuse(what);
+    throw HostError{what};
+}
+
+bool InjectedFailure(long& countdown, long& attempts)
+{
+    ++attempts;
+    return countdown > 0 && --countdown == 0;
+}
+
+} // namespace host_internal
+
+namespace {
+
+void BeginCallScope()
+{
+    HostState& state = State();
+    state.currentCall = ++state.lastCallSerial;
+}
+
+// Frees what the call neither returned nor kept: its free-standing arrays and its blocks.
+void EndCallScope()
+{
+    HostState& state = State();
+    std::vector<mxArray*> temporaries;
+    for (const mxArray* array : state.arrays)
+        if (array->ownerCall == state.currentCall && array->container == nullptr)
+            temporaries.push_back(const_cast<mxArray*>(array));
+    for (mxArray* array : temporaries)
+        DestroyTree(array);
+    std::vector<void*> blocks;
+    for (const auto& [block, record] : state.blocks)
+        if (record.call == state.currentCall && !record.persistent && record.holder == nullptr)
+            blocks.push_back(block);
+    for (void* block : blocks)
+        FreeBlock(block);
+    state.currentCall = 0;
+}
+
+bool ReturnableOrLogged(const mxArray* output, const std::vector<test_host::ArrayPtr>& taken)
+{
+    const char* problem = nullptr;
+    if (!IsLive(output))
+        problem = "output is not a live array";
+    else if (output->ownerCall != State().currentCall)
+        problem = "output was not created by this call";
+    else if (output->container != nullptr)
+        problem = "output is a field of a structure";
+    else if (std::any_of(taken.begin(), taken.end(), [&](const auto& kept) { return kept.get() == output; }))
+        problem = "the same array is returned twice";
+    if (problem != nullptr)
+        LogMisuse(std::string("Call: ") + problem);
+    return problem == nullptr;
+}
+
+// Hands the outputs to the test; anything it could not own safely stays with the call.
+std::vector<test_host::ArrayPtr> TakeOutputs(const std::vector<mxArray*>& plhs)
+{
+    std::vector<test_host::ArrayPtr> outputs;
+    for (mxArray* output : plhs) {
+        if (output == nullptr || !ReturnableOrLogged(output, outputs)) {
+            outputs.emplace_back();
+            continue;
+        }
+        output->ownerCall = 0;
+        outputs.emplace_back(output);
+    }
+    return outputs;
+}
+
+void RunExitHook()
+{
+    HostState& state = State();
+    void (*hook)() = state.exitHook;
+    state.exitHook = nullptr;
+    if (hook == nullptr)
+        return;
+    ++state.exitHookRuns;
+    BeginCallScope();
+    try {
+        hook();
+    } catch (const HostError& error) {
+        LogMisuse("exit hook raised an error: " + error.message);
+    } catch (...) {
+        LogMisuse("exception escaped the exit hook");
+    }
+    EndCallScope();
+}
+
+} // namespace
+
+int mexAtExit(void (*hook)(void))
+{
+    State().exitHook = hook;
+    ++State().exitHookRegistrations;
+    return 0;
+}
+
+void mexErrMsgTxt(const char* message)
+{
+    const std::string text = message != nullptr ? message : "";
+    if (!InCall())
+        LogMisuse("mexErrMsgTxt: called outside a call: " + text);
+    throw HostError{text};
+}
+
+void mexLock(void)
+{
+    ++State().lockCount;
+}
+
+void mexUnlock(void)
+{
+    if (State().lockCount == 0) {
+        LogMisuse("mexUnlock: not locked");
+        return;
+    }
+    --State().lockCount;
+}
+
+bool mexIsLocked(void)
+{
+    return State().lockCount > 0;
+}
+
+namespace test_host {
+
+CallResult Call(MexEntry entry, int nlhs, const std::vector<const mxArray*>& args)
+{
+    CallResult result;
+    const std::size_t slots = static_cast<std::size_t>(std::max(nlhs, 1));
+    if (InCall()) {
+        LogMisuse("Call: calls are not re-entrant");
+        result.aborted = true;
+        result.message = "re-entrant call refused";
+        result.outputs.resize(slots);
+        return result;
+    }
+    std::vector<mxArray*> plhs(slots, nullptr);
+    std::vector<const mxArray*> prhs(args);
+    BeginCallScope();
+    try {
+        entry(nlhs, plhs.data(), static_cast<int>(prhs.size()), prhs.data());
+        result.outputs = TakeOutputs(plhs);
+    } catch (const HostError& error) {
+        result.aborted = true;
+        result.message = error.message;
+    } catch (const std::exception& error) {
+        LogMisuse(std::string("exception escaped mexFunction: ") + error.what());
+        result.aborted = true;
+        result.message = error.what();
+    } catch (...) {
+        LogMisuse("exception escaped mexFunction");
+        result.aborted = true;
+        result.message = "unknown exception";
+    }
+    EndCallScope();
+    result.outputs.resize(slots);
+    return result;
+}
+
+void FailNthAllocation(long n)
+{
+    State().allocationFailureCountdown = std::max(n, 0L);
+}
+void FailNthArrayCreation(long n)
+{
+    State().arrayCreationFailureCountdown = std::max(n, 0L);
+}
+long AllocationsMade()
+{
+    return State().allocationsMade;
+}
+long ArrayCreationsMade()
+{
+    return State().arrayCreationsMade;
+}
+
+long LiveBlockCount()
+{
+    const auto& blocks = State().blocks;
+    return std::count_if(blocks.begin(), blocks.end(),
+                         [](const auto& entry) { return entry.second.holder == nullptr; });
+}
+
+long PersistentBlockCount()
+{
+    const auto& blocks = State().blocks;
+    return std::count_if(blocks.begin(), blocks.end(),
+                         [](const auto& entry) { return entry.second.persistent; });
+}
+
+long LiveArrayCount()
+{
+    return static_cast<long>(State().arrays.size());
+}
+int LockCount()
+{
+    return State().lockCount;
+}
+bool ExitHookRegistered()
+{
+    return State().exitHook != nullptr;
+}
+long ExitHookRegistrations()
+{
+    return State().exitHookRegistrations;
+}
+long ExitHookRuns()
+{
+    return State().exitHookRuns;
+}
+long MisuseCount()
+{
+    return static_cast<long>(State().misuse.size());
+}
+std::vector<std::string> MisuseLog()
+{
+    return State().misuse;
+}
+
+bool ClearModule()
+{
+    if (InCall()) {
+        LogMisuse("ClearModule: called during a call");
+        return false;
+    }
+    if (State().lockCount > 0)
+        return false;
+    RunExitHook();
+    return true;
+}
+
+void ExitHost()
+{
+    if (InCall()) {
+        LogMisuse("ExitHost: called during a call");
+        return;
+    }
+    RunExitHook();
+    State().lockCount = 0;
+}
+
+void Reset()
+{
+    HostState& state = State();
+    state.allocationFailureCountdown = 0;
+    state.arrayCreationFailureCountdown = 0;
+    state.allocationsMade = 0;
+    state.arrayCreationsMade = 0;
+    state.exitHookRegistrations = 0;
+    state.exitHookRuns = 0;
+    state.misuse.clear();
+}
+
+} // namespace test_host
