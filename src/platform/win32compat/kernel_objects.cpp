@@ -60,10 +60,18 @@ void ConsumeSignals(const std::vector<std::shared_ptr<Event>>& events, bool wait
             event->signalled = false;
 }
 
+// A copy, taken under the lock: the hook may replace or remove itself while
+// it runs, and a test may set it from another thread.
+WaitHook CurrentWaitHook()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_waitHook;
+}
+
 DWORD Wait(const HANDLE* objects, DWORD count, bool waitAll, DWORD milliseconds)
 {
-    if (g_waitHook)
-        g_waitHook(objects, count, waitAll, milliseconds);
+    if (WaitHook hook = CurrentWaitHook())
+        hook(objects, count, waitAll, milliseconds);
     std::unique_lock<std::mutex> lock(g_mutex);
     std::vector<std::shared_ptr<Event>> events;
     for (DWORD i = 0; i < count; ++i) {
@@ -130,7 +138,12 @@ std::size_t LiveEventCount()
     return events;
 }
 
-void SetWaitHook(WaitHook hook) { g_waitHook = std::move(hook); }
+void SetWaitHook(WaitHook hook)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    // The old hook dies with the parameter, after the lock is released.
+    g_waitHook.swap(hook);
+}
 
 }  // namespace kernel
 
