@@ -3,10 +3,10 @@
 // its own host_api.h (the real host's mex.h, or the in-process test host).
 #pragma once
 
+#include "host_api.h"
+
 #include <cstddef>
 #include <cstdlib>
-
-#include "host_api.h"
 
 // mexErrMsgTxt never returns on any host; the abort only satisfies the
 // compiler and would stop a host that broke that promise.
@@ -31,6 +31,16 @@ inline const mxArray* FieldOfFirstElement(const mxArray* structure, int field)
         field >= mxGetNumberOfFields(structure))
         return nullptr;
     return mxGetFieldByNumber(structure, 0, field);
+}
+
+// The first number of an array. Hosts read past the data of an empty array
+// or refuse arrays that hold no numbers; those count as 0 here.
+inline double ScalarOf(const mxArray* array)
+{
+    mxClassID classId = mxGetClassID(array);
+    bool holdsNumbers = classId == mxLOGICAL_CLASS || classId == mxCHAR_CLASS ||
+                        (classId >= mxDOUBLE_CLASS && classId <= mxUINT64_CLASS);
+    return holdsNumbers && !mxIsEmpty(array) ? mxGetScalar(array) : 0.0;
 }
 
 // Widens an empty 1x0 result to 1xcolumns and hands it a host block as data.

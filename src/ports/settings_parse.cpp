@@ -21,7 +21,7 @@ double ReadNumberProperty(const mxArray* settings, int index)
     const mxArray* value = FieldOfFirstElement(settings, index);
     if (value == nullptr || !mxIsDouble(value))
         RejectProperty(index);
-    return mxGetScalar(value);
+    return ScalarOf(value);
 }
 
 DWORD ReadChoiceProperty(const mxArray* settings, int index, const char* const* list, DWORD count)

@@ -24,7 +24,7 @@ std::int32_t LineStatus(DWORD errors)
 bool DecideCount(PortRecord& record, std::int32_t inputCount, const mxArray* inputs[], std::int64_t& count)
 {
     if (inputCount >= 2 && !mxIsEmpty(inputs[1])) {
-        count = TruncateTowardZero<std::int32_t>(mxGetScalar(inputs[1]));
+        count = TruncateTowardZero<std::int32_t>(ScalarOf(inputs[1]));
         return true;
     }
     DeviceQueues queues = QueryDevice(record.Handle);

@@ -25,6 +25,7 @@ std::unordered_map<std::uintptr_t, std::shared_ptr<Object>> g_objects;
 std::uintptr_t g_nextHandle = 0x1000;
 WaitHook g_waitHook;
 thread_local DWORD t_lastError = ERROR_SUCCESS;
+int g_failingEventCreations = 0;  // guarded by g_mutex
 
 std::uintptr_t Key(HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }
 
@@ -149,8 +150,22 @@ void SetWaitHook(WaitHook hook)
 
 using kernel::Wait;
 
+void kernel::FailEventCreations(int count)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_failingEventCreations = count;
+}
+
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR)
 {
+    {
+        std::lock_guard<std::mutex> lock(kernel::g_mutex);
+        if (kernel::g_failingEventCreations > 0) {
+            --kernel::g_failingEventCreations;
+            kernel::t_lastError = ERROR_NOT_ENOUGH_MEMORY;
+            return nullptr;
+        }
+    }
     return kernel::Register(std::make_shared<kernel::Event>(manualReset != FALSE, initialState != FALSE));
 }
 

@@ -3,16 +3,16 @@
 // either and a closed or made-up handle is refused instead of dereferenced.
 #pragma once
 
+#include "serial_api.h"
+
 #include <cstddef>
 #include <functional>
 #include <memory>
 
-#include "serial_api.h"
-
 namespace kernel {
 
 class Object {
-public:
+  public:
     virtual ~Object() = default;
     // Called by CloseHandle once the handle is gone from the registry; a
     // device ends its outstanding transfers here.
@@ -22,8 +22,7 @@ public:
 HANDLE Register(std::shared_ptr<Object> object);
 std::shared_ptr<Object> Lookup(HANDLE handle);
 
-template <class T>
-std::shared_ptr<T> LookupAs(HANDLE handle)
+template <class T> std::shared_ptr<T> LookupAs(HANDLE handle)
 {
     return std::dynamic_pointer_cast<T>(Lookup(handle));
 }
@@ -31,9 +30,13 @@ std::shared_ptr<T> LookupAs(HANDLE handle)
 std::size_t LiveObjectCount();
 std::size_t LiveEventCount();
 
+// Tests make the next `count` event creations fail (the system out of
+// resources), as CreateEventA returning NULL.
+void FailEventCreations(int count);
+
 // Tests observe every wait as it starts, for example to complete a transfer
 // "while" the module waits. Pass an empty function to remove the hook.
 using WaitHook = std::function<void(const HANDLE* objects, DWORD count, BOOL waitAll, DWORD milliseconds)>;
 void SetWaitHook(WaitHook hook);
 
-}  // namespace kernel
+} // namespace kernel

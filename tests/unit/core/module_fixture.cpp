@@ -28,6 +28,7 @@ void ModuleTest::SetUp()
 {
     sim::Reset();
     test_host::Reset();
+    kernel::FailEventCreations(0);
 }
 
 void ModuleTest::TearDown()

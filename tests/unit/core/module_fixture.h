@@ -22,6 +22,14 @@ template <class... Arguments> CallResult Quorvel(int nlhs, const Arguments&... a
     return Call(mexFunction, nlhs, {arguments.get()...});
 }
 
+// Move-only arrays for a range-for loop.
+template <class... Arrays> std::vector<ArrayPtr> ArrayList(Arrays... arrays)
+{
+    std::vector<ArrayPtr> list;
+    (list.push_back(std::move(arrays)), ...);
+    return list;
+}
+
 // The status a command delivered at output position `position` (1-based).
 double StatusAt(const CallResult& result, int position);
 
