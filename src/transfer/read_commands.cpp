@@ -71,6 +71,24 @@ ReadOutcome RunRead(PortRecord& record, void* buffer, DWORD count)
     return outcome;
 }
 
+// Adds what the line says after the transfer, consumes the recorded error
+// bits and hands the bytes to the result (none after an I/O error).
+std::int32_t DeliverRead(PortRecord& record, mxArray* row, void* buffer, std::int32_t status, DWORD got)
+{
+    DeviceQueues after = QueryDevice(record.Handle);
+    if (after.status.cbInQue > 0)
+        status |= Pending;
+    DWORD errors = after.errors | record.ErrorFlags;
+    record.ErrorFlags = 0;
+    if (errors & CE_IOE)
+        got = 0;
+    if (got > 0)
+        GrowRowWithBlock(row, buffer, got);
+    else
+        mxFree(buffer);
+    return status | LineStatus(errors);
+}
+
 } // namespace
 
 std::int32_t Read(PortRecord& record, std::int32_t, mxArray* outputs[], std::int32_t inputCount,
@@ -89,19 +107,7 @@ std::int32_t Read(PortRecord& record, std::int32_t, mxArray* outputs[], std::int
     ReadOutcome outcome = RunRead(record, buffer, static_cast<DWORD>(count));
     if (!outcome.ok)
         return IoFailed;
-    std::int32_t status = outcome.got != count ? TimedOut : 0;
-    DeviceQueues after = QueryDevice(record.Handle);
-    if (after.status.cbInQue > 0)
-        status |= Pending;
-    DWORD errors = after.errors | record.ErrorFlags;
-    record.ErrorFlags = 0;
-    DWORD got = (errors & CE_IOE) ? 0 : outcome.got;
-    status |= LineStatus(errors);
-    if (got > 0)
-        GrowRowWithBlock(outputs[0], buffer, got);
-    else
-        mxFree(buffer);
-    return status;
+    return DeliverRead(record, outputs[0], buffer, outcome.got != count ? TimedOut : 0, outcome.got);
 }
 
 std::int32_t GetReadStatus(PortRecord& record, std::int32_t, mxArray* outputs[], std::int32_t,
