@@ -10,6 +10,7 @@ set(QUORVEL_CORE_SOURCES
   ${PROJECT_SOURCE_DIR}/src/ports/settings_report.cpp
   ${PROJECT_SOURCE_DIR}/src/ports/port_lifecycle.cpp
   ${PROJECT_SOURCE_DIR}/src/ports/reconfiguration.cpp
+  ${PROJECT_SOURCE_DIR}/src/transfer/device_queues.cpp
   ${PROJECT_SOURCE_DIR}/src/transfer/pending_writes.cpp
   ${PROJECT_SOURCE_DIR}/src/transfer/write_commands.cpp
   ${PROJECT_SOURCE_DIR}/src/transfer/read_commands.cpp

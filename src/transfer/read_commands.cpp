@@ -120,9 +120,7 @@ std::int32_t GetReadStatus(PortRecord& record, std::int32_t, mxArray* outputs[],
     if (!queues.ok)
         return IoFailed;
     record.ErrorFlags |= queues.errors;
-    auto* waiting = static_cast<double*>(CallocOrAbort(1, sizeof(double)));
-    *waiting = queues.status.cbInQue;
-    GrowRowWithBlock(outputs[0], waiting, 1);
+    SetQueueCount(outputs[0], queues.status.cbInQue);
     return (queues.status.cbInQue > 0 ? Pending : 0) | LineStatus(record.ErrorFlags);
 }
 

@@ -28,3 +28,6 @@ struct DeviceQueues {
     COMSTAT status;
 };
 DeviceQueues QueryDevice(HANDLE device);
+
+// Widens a 1x0 double result to hold a queue's byte count.
+void SetQueueCount(mxArray* row, DWORD bytes);

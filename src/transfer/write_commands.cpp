@@ -35,15 +35,6 @@ bool StartWrite(const PortRecord& record, PendingWrite* write, std::size_t lengt
 
 } // namespace
 
-DeviceQueues QueryDevice(HANDLE device)
-{
-    DeviceQueues queues{};
-    queues.ok = ClearCommError(device, &queues.errors, &queues.status) != FALSE;
-    if (!queues.ok)
-        queues = DeviceQueues{};
-    return queues;
-}
-
 std::int32_t Write(PortRecord& record, std::int32_t, mxArray*[], std::int32_t, const mxArray* inputs[])
 {
     if (!IsOpen(record))
@@ -87,9 +78,7 @@ std::int32_t GetWriteStatus(PortRecord& record, std::int32_t, mxArray* outputs[]
         return IoFailed;
     // The query clears the device's error bits: keep them for the read side.
     record.ErrorFlags |= queues.errors;
-    auto* waiting = static_cast<double*>(CallocOrAbort(1, sizeof(double)));
-    *waiting = queues.status.cbOutQue;
-    GrowRowWithBlock(outputs[0], waiting, 1);
+    SetQueueCount(outputs[0], queues.status.cbOutQue);
     return record.PendingCount > 0 ? Pending : 0;
 }
 

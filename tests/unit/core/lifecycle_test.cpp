@@ -7,14 +7,6 @@ class LifecycleTest : public ModuleTest {
   protected:
     double Open(const ArrayPtr& settings) { return StatusAt(Quorvel(2, Text("Open"), settings), 2); }
     double Close(const ArrayPtr& settings) { return StatusOf(Quorvel(0, Text("Close"), settings)); }
-
-    std::vector<std::string> DeviceCallNames()
-    {
-        std::vector<std::string> names;
-        for (const sim::CallRecord& call : sim::Calls())
-            names.push_back(call.function);
-        return names;
-    }
 };
 
 TEST_F(LifecycleTest, OpenCreatesAndConfiguresTheDeviceInOrder)

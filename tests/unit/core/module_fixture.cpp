@@ -24,6 +24,14 @@ void Set(const ArrayPtr& settings, const std::string& property, ArrayPtr value)
     SetField(settings.get(), 0, property, std::move(value));
 }
 
+std::vector<std::string> DeviceCallNames()
+{
+    std::vector<std::string> names;
+    for (const sim::CallRecord& call : sim::Calls())
+        names.push_back(call.function);
+    return names;
+}
+
 void ModuleTest::SetUp()
 {
     sim::Reset();

@@ -38,6 +38,9 @@ double StatusAt(const CallResult& result, int position);
 ArrayPtr PortSettings(const std::string& port = "COM1");
 void Set(const ArrayPtr& settings, const std::string& property, ArrayPtr value);
 
+// The names of the device calls made since the simulation's log was cleared.
+std::vector<std::string> DeviceCallNames();
+
 class ModuleTest : public ::testing::Test {
   protected:
     void SetUp() override;

@@ -1,0 +1,18 @@
+#include "gateway/host_calls.h"
+#include "transfer/transfer_commands.h"
+
+DeviceQueues QueryDevice(HANDLE device)
+{
+    DeviceQueues queues{};
+    queues.ok = ClearCommError(device, &queues.errors, &queues.status) != FALSE;
+    if (!queues.ok)
+        queues = DeviceQueues{};
+    return queues;
+}
+
+void SetQueueCount(mxArray* row, DWORD bytes)
+{
+    auto* count = static_cast<double*>(CallocOrAbort(1, sizeof(double)));
+    *count = bytes;
+    GrowRowWithBlock(row, count, 1);
+}
