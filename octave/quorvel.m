@@ -1,0 +1,52 @@
+% QUORVEL  Serial ports COM1 ... COM8 from Octave: open, configure, write, read.
+%
+%   [s, status] = quorvel('Open', s)            open the port of s, apply s
+%   status      = quorvel('Close', s)           wait for writes, close
+%                 quorvel('CloseAll')           close every port, unlock
+%   [s, status] = quorvel('GetParams', s)       settings in force
+%   [s, status] = quorvel('GetParams', 'default')   the default settings
+%   [s, status] = quorvel('SetParams', s)       apply only what changed
+%   status      = quorvel('Write', s, data)     queue a write of uint8 data
+%   [n, status] = quorvel('GetWriteStatus', s)  bytes waiting to be sent
+%   status      = quorvel('FlushWrite', s)      wait for the queued writes
+%   status      = quorvel('FlushWrite', s, 'discard')   drop them instead
+%   [d, status] = quorvel('Read', s)            the bytes waiting, as uint8
+%   [d, status] = quorvel('Read', s, count)     count bytes, or fewer after
+%                                               ReadTimeout seconds
+%   [n, status] = quorvel('GetReadStatus', s)   bytes waiting to be read
+%   status      = quorvel('FlushRead', s)       drop the bytes waiting
+%
+% s is a settings structure from vantrel (or one returned by Open, GetParams
+% and SetParams); its Port field names the port. Command names may be
+% shortened to any unique prefix and are matched ignoring case ('open',
+% 'GetR'). Open and SetParams return the settings in force; d is a 1xN uint8
+% row; n is a count of bytes, empty when the port is closed.
+%
+% Every command answers with a status code, the sum of these bits:
+%    0  success, nothing outstanding
+%    1  line error: a parity, framing or break error was received
+%    2  not open: the port is closed or could not be opened
+%    4  pending: bytes are waiting, or writes are still in flight
+%    8  timed out: fewer bytes than asked for arrived, or writes did not end
+%   16  configuration failed: the device refused the settings
+%   32  overrun: the input buffer overflowed
+%   64  I/O failed: a device call failed
+% Line errors and overruns are reported by GetReadStatus until a Read
+% returns them. Calls with wrong arguments stop with an error such as
+% "quorvel: Unknown command.".
+%
+% An open port keeps quorvel locked in memory (mislocked('quorvel')), so
+% 'clear quorvel' keeps the ports open; CloseAll closes them all, and they are
+% closed when Octave exits. On Linux, COMn is the device that the link
+% $QUORVEL_DEVICES/comN or ~/.config/quorvel/comN points to, else
+% /dev/ttyS(n-1).
+%
+% Example:
+%   s = vantrel('COM3', 'BaudRate', 115200, 'ReadTimeout', 0.5);
+%   [s, status] = quorvel('Open', s);           % 0: open and configured
+%   quorvel('Write', s, uint8(sprintf('*IDN?\n')));   % 4: queued
+%   [reply, status] = quorvel('Read', s, 64);   % 8 when fewer than 64 came
+%   disp(char(reply));
+%   quorvel('Close', s);
+%
+% See also: vantrel.

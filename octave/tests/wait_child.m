@@ -1,0 +1,17 @@
+% [status, output] = wait_child(pid, log, seconds): waits for a child started
+% by octave_child; its exit status and output. Stops it after seconds.
+function [status, output] = wait_child (pid, log, seconds)
+  deadline = tic ();
+  [reaped, status] = waitpid (pid, WNOHANG);
+  while (reaped != pid && toc (deadline) < seconds)
+    pause (0.02);
+    [reaped, status] = waitpid (pid, WNOHANG);
+  endwhile
+  if (reaped != pid)
+    kill (pid, 15);
+    stop_process (pid);
+    error ("the child Octave did not end within %g s:\n%s", seconds, fileread (log));
+  endif
+  status = WEXITSTATUS (status);
+  output = fileread (log);
+endfunction
