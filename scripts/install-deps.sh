@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 
-packages=(cmake g++ make googletest libgtest-dev clang libclang-rt-14-dev "$@")
+packages=(cmake g++ make googletest libgtest-dev clang libclang-rt-14-dev
+  octave liboctave-dev socat python3 "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
