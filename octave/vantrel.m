@@ -156,11 +156,13 @@ endfunction
 
 function value = character_value (name, value)
   if (is_number (value) && value == fix (value) && value >= 0 && value <= 255)
-    value = char (repmat (value, 1, value != 0));
+    value = char (value);
   elseif (! ischar (value) || numel (value) > 1)
     reject (name, value, "one character, '' or a code 0 ... 255");
   endif
-  value = reshape (value, 1, numel (value));
+  if (isempty (value) || value == 0)
+    value = "";
+  endif
 endfunction
 
 function yes = is_text (value)

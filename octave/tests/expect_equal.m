@@ -6,7 +6,9 @@ function expect_equal (observed, expected, label)
 endfunction
 
 function text = shown (value)
-  if ((isnumeric (value) || ischar (value) || islogical (value)) && ndims (value) == 2)
+  if (ischar (value) && rows (value) <= 1)
+    text = ["'" value "'"];
+  elseif ((isnumeric (value) || islogical (value)) && ismatrix (value))
     text = mat2str (value);
   else
     text = strtrim (evalc ("disp (value)"));
