@@ -1,0 +1,27 @@
+% Beside quorvel.mex, quorvel.m gives the help while calls reach the module;
+% the help names every command, every status bit and the example.
+function test_help ()
+  use_module ();
+  [~, name, extension] = fileparts (which ("quorvel"));
+  expect_equal ([name extension], "quorvel.mex", "what quorvel resolves to");
+  [~, status] = quorvel ("GetParams", "default");
+  expect_equal (status, 2, "a call through the path");
+
+  text = evalc ("help quorvel");
+  commands = {"Open", "Close", "CloseAll", "GetParams", "SetParams", "Write", "Read", ...
+              "GetWriteStatus", "GetReadStatus", "FlushRead", "FlushWrite"};
+  bits = {" 1  line error", " 2  not open", " 4  pending", " 8  timed out", "16  configuration failed", ...
+          "32  overrun", "64  I/O failed"};
+  expect_present (text, cellfun (@(c) sprintf ("quorvel('%s'", c), commands, "uniformoutput", false));
+  expect_present (text, [bits, {"Example:", "vantrel("}]);
+
+  text = evalc ("help vantrel");
+  expect_present (text, [fieldnames(vantrel ())', {"Example:"}]);
+endfunction
+
+function expect_present (text, pieces)
+  missing = pieces(cellfun (@(piece) isempty (strfind (text, piece)), pieces));
+  if (! isempty (missing))
+    error ("the help lacks %s", strjoin (missing, ", "));
+  endif
+endfunction
