@@ -1,11 +1,14 @@
 % Beside quorvel.mex, quorvel.m gives the help while calls reach the module;
-% the help names every command, every status bit and the example.
+% the help names every command, every status bit and the example. The
+% module exports nothing but its entry points.
 function test_help ()
   use_module ();
   [~, name, extension] = fileparts (which ("quorvel"));
   expect_equal ([name extension], "quorvel.mex", "what quorvel resolves to");
   [~, status] = quorvel ("GetParams", "default");
   expect_equal (status, 2, "a call through the path");
+  expect_equal (exported_symbols (which ("quorvel")), {"mexFunction", "mexfilerequiredapiversion"},
+                "symbols the module exports");
 
   text = evalc ("help quorvel");
   commands = {"Open", "Close", "CloseAll", "GetParams", "SetParams", "Write", "Read", ...

@@ -1,5 +1,6 @@
 % [status, output] = wait_child(pid, log, seconds): waits for a child started
-% by octave_child; its exit status and output. Stops it after seconds.
+% by octave_child; its exit status (128 + the signal when one ended it) and
+% its output. Stops it after seconds.
 function [status, output] = wait_child (pid, log, seconds)
   deadline = tic ();
   [reaped, status] = waitpid (pid, WNOHANG);
@@ -12,6 +13,10 @@ function [status, output] = wait_child (pid, log, seconds)
     stop_process (pid);
     error ("the child Octave did not end within %g s:\n%s", seconds, fileread (log));
   endif
-  status = WEXITSTATUS (status);
+  if (WIFEXITED (status))
+    status = WEXITSTATUS (status);
+  else
+    status = 128 + WTERMSIG (status);
+  endif
   output = fileread (log);
 endfunction

@@ -1,0 +1,20 @@
+# cmake -DSOURCE=<repository> -DBINARY=<package folder> -DNAME=quorvel-<version>
+#       -DDESCRIPTION=<configured DESCRIPTION> -P assemble.cmake
+# Lays out the Octave package and packs it as <BINARY>/<NAME>.tar.gz.
+set(root ${BINARY}/${NAME})
+file(REMOVE_RECURSE ${root})
+file(MAKE_DIRECTORY ${root}/inst ${root}/src/quorvel/platform)
+file(COPY ${DESCRIPTION} ${SOURCE}/package/COPYING ${SOURCE}/package/INDEX ${SOURCE}/package/post_install.m
+     DESTINATION ${root})
+file(COPY ${SOURCE}/octave/vantrel.m ${SOURCE}/octave/quorvel.m DESTINATION ${root}/inst)
+file(COPY ${SOURCE}/package/Makefile DESTINATION ${root}/src)
+file(COPY ${SOURCE}/src/gateway ${SOURCE}/src/ports ${SOURCE}/src/transfer DESTINATION ${root}/src/quorvel)
+file(COPY ${SOURCE}/src/platform/host.h ${SOURCE}/src/platform/serial.h ${SOURCE}/src/platform/octave
+          ${SOURCE}/src/platform/posix ${SOURCE}/src/platform/win32compat
+     DESTINATION ${root}/src/quorvel/platform
+     PATTERN CMakeLists.txt EXCLUDE)
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar czf ${NAME}.tar.gz ${NAME} WORKING_DIRECTORY ${BINARY}
+                RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "could not pack ${NAME}.tar.gz")
+endif()
