@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the module and shows what it reports for the default port settings.
+# Builds the Octave module and runs the demo: an Octave script queries a
+# simulated instrument over a virtual null-modem cable.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build/main -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/main -j"$(nproc)" --target quorvel_defaults_demo >/dev/null
-build/main/demo/quorvel_defaults_demo
+cmake --build build/main -j"$(nproc)" --target quorvel_octave_module >/dev/null
+exec octave/run_demo.sh build/main/octave
