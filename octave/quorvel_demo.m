@@ -18,7 +18,8 @@ function quorvel_demo ()
   endif
   printf ("   The open port keeps quorvel loaded: mislocked('quorvel') = %d\n\n", mislocked ("quorvel"));
 
-  printf ("3. Queries, each a Write of a line and a Read of the answer:\n");
+  printf ("3. Queries, each a Write of a line and a Read of the answer. A Write only queues\n");
+  printf ("   the bytes and answers 4 (pending) while they are in flight:\n");
   for query = {"*IDN?", "MEAS?", "MEAS?", "TEMP?", "VOLT:RANGE?"}
     ask (s, query{1});
   endfor
