@@ -1,0 +1,177 @@
+#include "line_settings.h"
+
+#include "custom_rate.h"
+
+#include <cerrno>
+#include <sys/ioctl.h>
+
+namespace posix_serial {
+namespace {
+
+struct StandardRate {
+    DWORD rate;
+    speed_t code;
+};
+
+constexpr StandardRate StandardRates[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
+    {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
+    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
+    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
+};
+
+const StandardRate* FindStandardRate(DWORD rate)
+{
+    for (const StandardRate& entry : StandardRates)
+        if (entry.rate == rate)
+            return &entry;
+    return nullptr;
+}
+
+bool IsFrameValid(const DCB& dcb)
+{
+    if (dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY || dcb.StopBits > TWOSTOPBITS)
+        return false;
+    if (dcb.ByteSize == 5)
+        return dcb.StopBits != TWOSTOPBITS;
+    return dcb.StopBits != ONE5STOPBITS;
+}
+
+bool AreFlowCharsValid(const DCB& dcb)
+{
+    return !(dcb.fOutX || dcb.fInX) || dcb.XonChar != dcb.XoffChar;
+}
+
+tcflag_t ByteSizeFlag(BYTE byteSize)
+{
+    switch (byteSize) {
+    case 5:
+        return CS5;
+    case 6:
+        return CS6;
+    case 7:
+        return CS7;
+    default:
+        return CS8;
+    }
+}
+
+tcflag_t ParityFlags(BYTE parity)
+{
+    switch (parity) {
+    case ODDPARITY:
+        return PARENB | PARODD;
+    case EVENPARITY:
+        return PARENB;
+    case MARKPARITY:
+        return PARENB | CMSPAR | PARODD;
+    case SPACEPARITY:
+        return PARENB | CMSPAR;
+    default:
+        return 0;
+    }
+}
+
+int SetModemLine(int fd, int line, bool raised)
+{
+    if (ioctl(fd, raised ? TIOCMBIS : TIOCMBIC, &line) == 0)
+        return 0;
+    return errno == ENOTTY || errno == EINVAL ? 0 : errno;
+}
+
+// Handshake modes leave the line raised: the kernel drives RTS itself under
+// CRTSCTS, and there is no DTR handshake to hand DTR to.
+int SetModemLines(int fd, const DCB& dcb)
+{
+    if (int error = SetModemLine(fd, TIOCM_DTR, dcb.fDtrControl != DTR_CONTROL_DISABLE))
+        return error;
+    return SetModemLine(fd, TIOCM_RTS, dcb.fRtsControl != RTS_CONTROL_DISABLE);
+}
+
+DCB RawPortDcb(DWORD rate)
+{
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    dcb.BaudRate = rate;
+    dcb.fBinary = 1;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    return dcb;
+}
+
+} // namespace
+
+void ComposeTermios(termios& settings, const DCB& dcb)
+{
+    settings.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    settings.c_cflag |= ByteSizeFlag(dcb.ByteSize) | ParityFlags(dcb.Parity);
+    // Linux has no 1.5 stop bits: CSTOPB gives 1.5 with five data bits on 8250-style UARTs.
+    if (dcb.StopBits != ONESTOPBIT)
+        settings.c_cflag |= CSTOPB;
+    // One flag covers both directions of the RTS/CTS handshake.
+    if (dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE)
+        settings.c_cflag |= CRTSCTS;
+    settings.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
+    if (dcb.fOutX)
+        settings.c_iflag |= IXON;
+    if (dcb.fInX)
+        settings.c_iflag |= IXOFF;
+    if (dcb.fParity)
+        settings.c_iflag |= INPCK;
+    settings.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
+    settings.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+}
+
+DWORD CheckDcb(const DCB& dcb)
+{
+    bool valid = dcb.BaudRate != 0 && IsFrameValid(dcb) && AreFlowCharsValid(dcb);
+    return valid ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+}
+
+int ApplyDcb(int fd, const DCB& dcb)
+{
+    termios settings;
+    if (tcgetattr(fd, &settings) != 0)
+        return errno;
+    ComposeTermios(settings, dcb);
+    const StandardRate* standard = FindStandardRate(dcb.BaudRate);
+    if (standard != nullptr &&
+        (cfsetispeed(&settings, standard->code) != 0 || cfsetospeed(&settings, standard->code) != 0))
+        return errno;
+    if (tcsetattr(fd, TCSANOW, &settings) != 0)
+        return errno;
+    if (standard == nullptr)
+        if (int error = SetCustomRate(fd, dcb.BaudRate))
+            return error;
+    return SetModemLines(fd, dcb);
+}
+
+int StartRawPort(int fd, DCB& state)
+{
+    termios settings;
+    if (tcgetattr(fd, &settings) != 0)
+        return errno;
+    cfmakeraw(&settings);
+    settings.c_cflag |= CLOCAL | CREAD;
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
+    DCB raw = RawPortDcb(0);
+    ComposeTermios(settings, raw);
+    if (tcsetattr(fd, TCSANOW, &settings) != 0)
+        return errno;
+    unsigned rate = 0;
+    if (int error = ReadOutputRate(fd, rate))
+        return error;
+    raw.BaudRate = rate;
+    state = raw;
+    return SetModemLines(fd, state);
+}
+
+} // namespace posix_serial

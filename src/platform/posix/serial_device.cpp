@@ -1,0 +1,490 @@
+#include "serial_device.h"
+
+#include "error_codes.h"
+#include "line_settings.h"
+#include "tty_port.h"
+
+#include <cerrno>
+#include <climits>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <system_error>
+#include <termios.h>
+#include <unistd.h>
+
+namespace posix_serial {
+namespace {
+
+constexpr DWORD PurgeFlags = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+
+// The tcflush queue selector for the CLEAR flags, or -1 for none.
+int FlushedQueues(DWORD flags)
+{
+    const bool output = flags & PURGE_TXCLEAR;
+    const bool input = flags & PURGE_RXCLEAR;
+    if (output && input)
+        return TCIOFLUSH;
+    return output ? TCOFLUSH : input ? TCIFLUSH : -1;
+}
+
+void MarkStarted(OVERLAPPED& overlapped)
+{
+    overlapped.Internal = StatusPending;
+    overlapped.InternalHigh = 0;
+}
+
+// A read stopped by a failure still delivers what it received; the failure
+// shows in the next call.
+DWORD ReadEnd(int error, DWORD done)
+{
+    return done > 0 ? ERROR_SUCCESS : ErrorFromErrno(error);
+}
+
+} // namespace
+
+std::shared_ptr<SerialDevice> SerialDevice::Open(const std::string& path, DWORD access, DWORD& error)
+{
+    std::shared_ptr<SerialDevice> device(new SerialDevice());
+    error = device->Start(path, access);
+    return error == ERROR_SUCCESS ? device : nullptr;
+}
+
+DWORD SerialDevice::Start(const std::string& path, DWORD access)
+{
+    DWORD error = ERROR_SUCCESS;
+    fd_ = OpenExclusive(path, access, error);
+    if (fd_ < 0)
+        return error;
+    if (int failure = StartRawPort(fd_, state_))
+        return ErrorFromErrno(failure);
+    counters_.Start(fd_);
+    return StartWorker();
+}
+
+DWORD SerialDevice::StartWorker()
+{
+    wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    epoll_ = epoll_create1(EPOLL_CLOEXEC);
+    if (wake_ < 0 || epoll_ < 0)
+        return ErrorFromErrno(errno);
+    // The tty is edge-triggered, so that bytes nobody asked for yet do not
+    // keep the worker awake; every pass reads or writes until EAGAIN.
+    epoll_event wake{EPOLLIN, {}};
+    wake.data.fd = wake_;
+    epoll_event line{EPOLLET, {}};
+    line.data.fd = fd_;
+    if (epoll_ctl(epoll_, EPOLL_CTL_ADD, wake_, &wake) != 0 ||
+        epoll_ctl(epoll_, EPOLL_CTL_ADD, fd_, &line) != 0)
+        return ErrorFromErrno(errno);
+    try {
+        worker_ = std::thread(&SerialDevice::Run, this);
+    } catch (const std::system_error&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    return ERROR_SUCCESS;
+}
+
+SerialDevice::~SerialDevice()
+{
+    Close();
+}
+
+void SerialDevice::Close()
+{
+    bool abandonedOutput = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (closing_)
+            return;
+        closing_ = true;
+        abandonedOutput = !writes_.empty();
+        FinishAll(reads_, ERROR_OPERATION_ABORTED);
+        FinishAll(writes_, ERROR_OPERATION_ABORTED);
+    }
+    if (worker_.joinable()) {
+        Wake();
+        worker_.join();
+    }
+    // close() waits for the kernel's output to drain, up to 30 s on a UART
+    // whose output is held: output the caller gave up on is not waited for.
+    if (fd_ >= 0 && abandonedOutput)
+        tcflush(fd_, TCOFLUSH);
+    for (int fd : {epoll_, wake_})
+        if (fd >= 0)
+            close(fd);
+    if (fd_ >= 0)
+        CloseExclusive(fd_);
+}
+
+void SerialDevice::Run()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!closing_) {
+        Arm(WantedInterest());
+        const int timeout = MillisecondsToDeadline(Clock::now());
+        lock.unlock();
+        epoll_event events[2];
+        const int count = epoll_wait(epoll_, events, 2, timeout);
+        std::uint32_t lineEvents = 0;
+        for (int i = 0; i < count; ++i) {
+            std::uint64_t wakes;
+            if (events[i].data.fd == wake_)
+                static_cast<void>(read(wake_, &wakes, sizeof wakes));
+            else
+                lineEvents |= events[i].events;
+        }
+        lock.lock();
+        if (closing_)
+            break;
+        ServiceWrites();
+        ServiceReads(Clock::now());
+        if ((lineEvents & (EPOLLHUP | EPOLLERR)) && !hungUp_)
+            HangUp();
+    }
+}
+
+DWORD SerialDevice::Refusal() const
+{
+    if (closing_)
+        return ERROR_INVALID_HANDLE;
+    return hungUp_ ? ERROR_DEVICE_NOT_CONNECTED : ERROR_SUCCESS;
+}
+
+DWORD SerialDevice::Failed(int error)
+{
+    if (MeansHangUp(error))
+        HangUp();
+    return ErrorFromErrno(error);
+}
+
+// The device is gone for good (the far end of a pseudo-terminal closed, an
+// adapter unplugged): transfers end, and the tty is no longer watched, since
+// a hung-up tty reports itself readable and hung up for ever.
+void SerialDevice::HangUp()
+{
+    hungUp_ = true;
+    while (!reads_.empty()) {
+        Finish(reads_.front(), ReadEnd(EIO, reads_.front().done));
+        reads_.pop_front();
+    }
+    FinishAll(writes_, ERROR_DEVICE_NOT_CONNECTED);
+    epoll_ctl(epoll_, EPOLL_CTL_DEL, fd_, nullptr);
+    armed_ = 0;
+}
+
+// 0 once the read is full or the tty has nothing more for now, else the errno
+// that stopped it (EIO for end of file, which a tty gives only when hung up).
+int SerialDevice::PullBytes(ReadTransfer& read)
+{
+    while (read.done < read.length) {
+        ssize_t got = ::read(fd_, read.into + read.done, read.length - read.done);
+        if (got > 0) {
+            read.done += static_cast<DWORD>(got);
+            read.lastByte = Clock::now();
+        } else if (got == 0) {
+            return EIO;
+        } else if (errno != EINTR) {
+            return errno == EAGAIN ? 0 : errno;
+        }
+    }
+    return 0;
+}
+
+int SerialDevice::PushBytes(WriteTransfer& write)
+{
+    while (write.done < write.length) {
+        ssize_t sent = ::write(fd_, write.from + write.done, write.length - write.done);
+        if (sent > 0)
+            write.done += static_cast<DWORD>(sent);
+        else if (sent == 0 || errno == EAGAIN)
+            return 0;
+        else if (errno != EINTR)
+            return errno;
+    }
+    return 0;
+}
+
+void SerialDevice::BeginRead(ReadTransfer& read, Clock::time_point now)
+{
+    read.limits = StartReadLimits(timeouts_, read.length, now);
+    read.lastByte = now;
+}
+
+bool SerialDevice::HasTimedOut(const ReadTransfer& read, Clock::time_point now) const
+{
+    std::optional<Clock::time_point> deadline = ReadDeadline(read.limits, read.done, read.lastByte);
+    return deadline && *deadline <= now;
+}
+
+void SerialDevice::FinishCurrentRead(DWORD error, Clock::time_point now)
+{
+    Finish(reads_.front(), error);
+    reads_.pop_front();
+    if (!reads_.empty())
+        BeginRead(reads_.front(), now);
+}
+
+void SerialDevice::ServiceReads(Clock::time_point now)
+{
+    while (!reads_.empty()) {
+        ReadTransfer& read = reads_.front();
+        if (int error = PullBytes(read)) {
+            if (MeansHangUp(error))
+                return HangUp();
+            FinishCurrentRead(ReadEnd(error, read.done), now);
+        } else if (IsSatisfied(read.limits, read.done, read.length) || HasTimedOut(read, now)) {
+            FinishCurrentRead(ERROR_SUCCESS, now);
+        } else {
+            return;
+        }
+    }
+}
+
+void SerialDevice::ServiceWrites()
+{
+    while (!writes_.empty()) {
+        WriteTransfer& write = writes_.front();
+        if (int error = PushBytes(write)) {
+            if (MeansHangUp(error))
+                return HangUp();
+            Finish(write, ErrorFromErrno(error));
+        } else if (write.done == write.length) {
+            Finish(write, ERROR_SUCCESS);
+        } else {
+            return;
+        }
+        writes_.pop_front();
+    }
+}
+
+// The result goes into the OVERLAPPED as Windows leaves it there, before the
+// event wakes the owner, who may then free both.
+void SerialDevice::Finish(Transfer& transfer, DWORD error)
+{
+    transfer.overlapped->Internal = StatusFromError(error);
+    transfer.overlapped->InternalHigh = transfer.done;
+    if (transfer.event != nullptr)
+        SetEvent(transfer.event);
+    ended_.notify_all();
+}
+
+// A transfer that fails at once leaves its event alone, as on Windows.
+DWORD SerialDevice::EndAtOnce(Transfer& transfer, DWORD error, DWORD& transferred)
+{
+    transferred = transfer.done;
+    if (error == ERROR_SUCCESS) {
+        Finish(transfer, error);
+    } else {
+        transfer.overlapped->Internal = StatusFromError(error);
+        transfer.overlapped->InternalHigh = transfer.done;
+    }
+    return error;
+}
+
+template <class Queue> void SerialDevice::FinishAll(Queue& queue, DWORD error)
+{
+    for (Transfer& transfer : queue)
+        Finish(transfer, error);
+    queue.clear();
+}
+
+bool SerialDevice::IsRunning(const OVERLAPPED* overlapped) const
+{
+    for (const ReadTransfer& read : reads_)
+        if (read.overlapped == overlapped)
+            return true;
+    for (const WriteTransfer& write : writes_)
+        if (write.overlapped == overlapped)
+            return true;
+    return false;
+}
+
+DWORD SerialDevice::UnsentBytes() const
+{
+    DWORD unsent = 0;
+    for (const WriteTransfer& write : writes_)
+        unsent += write.length - write.done;
+    return unsent;
+}
+
+std::uint32_t SerialDevice::WantedInterest() const
+{
+    std::uint32_t interest = 0;
+    if (!reads_.empty())
+        interest |= EPOLLIN;
+    if (!writes_.empty())
+        interest |= EPOLLOUT;
+    return interest;
+}
+
+// Re-arming also makes epoll look at the tty afresh, so readiness that came
+// before a transfer was queued is not missed.
+void SerialDevice::Arm(std::uint32_t interest)
+{
+    if (hungUp_ || interest == armed_)
+        return;
+    epoll_event line{EPOLLET | interest, {}};
+    line.data.fd = fd_;
+    epoll_ctl(epoll_, EPOLL_CTL_MOD, fd_, &line);
+    armed_ = interest;
+}
+
+int SerialDevice::MillisecondsToDeadline(Clock::time_point now) const
+{
+    if (reads_.empty())
+        return -1;
+    const ReadTransfer& read = reads_.front();
+    std::optional<Clock::time_point> deadline = ReadDeadline(read.limits, read.done, read.lastByte);
+    if (!deadline)
+        return -1;
+    if (*deadline <= now)
+        return 0;
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - now).count();
+    return left > INT_MAX ? INT_MAX : static_cast<int>(left);
+}
+
+void SerialDevice::Wake()
+{
+    const std::uint64_t one = 1;
+    static_cast<void>(write(wake_, &one, sizeof one));
+}
+
+DWORD SerialDevice::Configure(const DCB& dcb)
+{
+    if (DWORD invalid = CheckDcb(dcb))
+        return invalid;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (DWORD refused = Refusal())
+        return refused;
+    if (int error = ApplyDcb(fd_, dcb))
+        return Failed(error);
+    state_ = dcb;
+    return ERROR_SUCCESS;
+}
+
+DWORD SerialDevice::ReadState(DCB& dcb)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (DWORD refused = Refusal())
+        return refused;
+    dcb = state_;
+    return ERROR_SUCCESS;
+}
+
+DWORD SerialDevice::SetTimeouts(const COMMTIMEOUTS& timeouts)
+{
+    if (!AreValidTimeouts(timeouts))
+        return ERROR_INVALID_PARAMETER;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (DWORD refused = Refusal())
+        return refused;
+    timeouts_ = timeouts;
+    return ERROR_SUCCESS;
+}
+
+DWORD SerialDevice::CheckUsable()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return Refusal();
+}
+
+DWORD SerialDevice::Purge(DWORD flags)
+{
+    if (flags == 0 || (flags & ~PurgeFlags) != 0)
+        return ERROR_INVALID_PARAMETER;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closing_)
+        return ERROR_INVALID_HANDLE;
+    if (flags & PURGE_TXABORT)
+        FinishAll(writes_, ERROR_OPERATION_ABORTED);
+    if (flags & PURGE_RXABORT)
+        FinishAll(reads_, ERROR_OPERATION_ABORTED);
+    // A hung-up tty has no queues left to clear.
+    const int queues = FlushedQueues(flags);
+    if (queues >= 0 && !hungUp_ && tcflush(fd_, queues) != 0 && !MeansHangUp(errno))
+        return Failed(errno);
+    return ERROR_SUCCESS;
+}
+
+DWORD SerialDevice::TakeErrors(DWORD& errors, COMSTAT& status)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (DWORD refused = Refusal())
+        return refused;
+    int waitingIn = 0;
+    int waitingOut = 0;
+    if (ioctl(fd_, FIONREAD, &waitingIn) != 0 || ioctl(fd_, TIOCOUTQ, &waitingOut) != 0)
+        return Failed(errno);
+    errors = counters_.TakeNewErrors(fd_);
+    status = COMSTAT{};
+    status.cbInQue = static_cast<DWORD>(waitingIn);
+    status.cbOutQue = static_cast<DWORD>(waitingOut) + UnsentBytes();
+    return ERROR_SUCCESS;
+}
+
+DWORD SerialDevice::StartRead(void* buffer, DWORD count, OVERLAPPED* overlapped, DWORD& transferred)
+{
+    ReadTransfer read{{overlapped, overlapped->hEvent, count, 0}, static_cast<std::uint8_t*>(buffer), {}, {}};
+    if (read.event != nullptr)
+        ResetEvent(read.event);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (DWORD refused = Refusal())
+        return refused;
+    MarkStarted(*overlapped);
+    if (!reads_.empty()) {
+        reads_.push_back(read);
+        return ERROR_IO_PENDING;
+    }
+    BeginRead(read, Clock::now());
+    if (int error = PullBytes(read)) {
+        if (MeansHangUp(error))
+            HangUp();
+        return EndAtOnce(read, ReadEnd(error, read.done), transferred);
+    }
+    if (IsSatisfied(read.limits, read.done, read.length))
+        return EndAtOnce(read, ERROR_SUCCESS, transferred);
+    reads_.push_back(read);
+    Arm(armed_ | EPOLLIN);
+    // The worker sleeps until the next deadline it knows of: tell it of this one.
+    if (ReadDeadline(read.limits, read.done, read.lastByte))
+        Wake();
+    return ERROR_IO_PENDING;
+}
+
+DWORD SerialDevice::StartWrite(const void* buffer, DWORD count, OVERLAPPED* overlapped, DWORD& transferred)
+{
+    WriteTransfer write{{overlapped, overlapped->hEvent, count, 0}, static_cast<const std::uint8_t*>(buffer)};
+    if (write.event != nullptr)
+        ResetEvent(write.event);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (DWORD refused = Refusal())
+        return refused;
+    MarkStarted(*overlapped);
+    // Writes leave in the order they were started: a later one waits its turn.
+    if (!writes_.empty()) {
+        writes_.push_back(write);
+        return ERROR_IO_PENDING;
+    }
+    if (int error = PushBytes(write))
+        return EndAtOnce(write, Failed(error), transferred);
+    if (write.done == write.length)
+        return EndAtOnce(write, ERROR_SUCCESS, transferred);
+    writes_.push_back(write);
+    Arm(armed_ | EPOLLOUT);
+    return ERROR_IO_PENDING;
+}
+
+DWORD SerialDevice::Outcome(OVERLAPPED* overlapped, bool wait, DWORD& transferred)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (IsRunning(overlapped)) {
+        if (!wait)
+            return ERROR_IO_INCOMPLETE;
+        ended_.wait(lock, [&] { return !IsRunning(overlapped); });
+    }
+    transferred = static_cast<DWORD>(overlapped->InternalHigh);
+    return ErrorFromStatus(overlapped->Internal);
+}
+
+} // namespace posix_serial

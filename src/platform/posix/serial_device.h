@@ -1,0 +1,109 @@
+// One open serial device: the tty, its settings and the overlapped transfers
+// in flight. Transfers that can finish at once do so on the caller's thread;
+// the rest are carried on by the device's worker thread, which also ends
+// reads on their time-outs. Everything below runs under the device's mutex.
+#pragma once
+
+#include "kernel_objects.h"
+#include "line_counters.h"
+#include "read_limits.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace posix_serial {
+
+class SerialDevice : public kernel::Object {
+  public:
+    // The device opened, claimed, raw and running; null with `error` set.
+    static std::shared_ptr<SerialDevice> Open(const std::string& path, DWORD access, DWORD& error);
+    ~SerialDevice() override;
+
+    // Ends every transfer as aborted (events signalled), then closes the tty.
+    void Close() override;
+
+    // Each returns ERROR_SUCCESS or the failure.
+    DWORD Configure(const DCB& dcb);
+    DWORD ReadState(DCB& dcb);
+    DWORD SetTimeouts(const COMMTIMEOUTS& timeouts);
+    DWORD CheckUsable();
+    DWORD Purge(DWORD flags);
+    DWORD TakeErrors(DWORD& errors, COMSTAT& status);
+
+    // ERROR_SUCCESS when done at once (`transferred` set), ERROR_IO_PENDING
+    // when it goes on in the background, or the failure. The buffer and the
+    // OVERLAPPED stay the caller's and must outlive the transfer.
+    DWORD StartRead(void* buffer, DWORD count, OVERLAPPED* overlapped, DWORD& transferred);
+    DWORD StartWrite(const void* buffer, DWORD count, OVERLAPPED* overlapped, DWORD& transferred);
+
+    // How a transfer ended; ERROR_IO_INCOMPLETE while it runs, unless `wait`.
+    DWORD Outcome(OVERLAPPED* overlapped, bool wait, DWORD& transferred);
+
+  private:
+    struct Transfer {
+        OVERLAPPED* overlapped;
+        HANDLE event;
+        DWORD length;
+        DWORD done;
+    };
+    struct ReadTransfer : Transfer {
+        std::uint8_t* into;
+        ReadLimits limits;
+        Clock::time_point lastByte;
+    };
+    struct WriteTransfer : Transfer {
+        const std::uint8_t* from;
+    };
+
+    SerialDevice() = default;
+    DWORD Start(const std::string& path, DWORD access);
+    DWORD StartWorker();
+    void Run();
+
+    DWORD Refusal() const;
+    DWORD Failed(int error);
+    void HangUp();
+
+    int PullBytes(ReadTransfer& read);
+    int PushBytes(WriteTransfer& write);
+    void BeginRead(ReadTransfer& read, Clock::time_point now);
+    bool HasTimedOut(const ReadTransfer& read, Clock::time_point now) const;
+    void ServiceReads(Clock::time_point now);
+    void ServiceWrites();
+    void FinishCurrentRead(DWORD error, Clock::time_point now);
+
+    void Finish(Transfer& transfer, DWORD error);
+    DWORD EndAtOnce(Transfer& transfer, DWORD error, DWORD& transferred);
+    template <class Queue> void FinishAll(Queue& queue, DWORD error);
+    bool IsRunning(const OVERLAPPED* overlapped) const;
+    DWORD UnsentBytes() const;
+
+    std::uint32_t WantedInterest() const;
+    void Arm(std::uint32_t interest);
+    int MillisecondsToDeadline(Clock::time_point now) const;
+    void Wake();
+
+    // Set before the worker starts, constant after.
+    int fd_ = -1;
+    int epoll_ = -1;
+    int wake_ = -1;
+
+    std::mutex mutex_;
+    std::condition_variable ended_;
+    std::thread worker_;
+    DCB state_{};
+    COMMTIMEOUTS timeouts_{};
+    std::deque<ReadTransfer> reads_;
+    std::deque<WriteTransfer> writes_;
+    LineCounters counters_;
+    std::uint32_t armed_ = 0; // the readiness the worker is told about
+    bool hungUp_ = false;
+    bool closing_ = false;
+};
+
+} // namespace posix_serial

@@ -1,0 +1,78 @@
+// Pseudo-terminal pairs for the tty tests. The test plays the instrument on
+// the master side; the code under test opens the slave as COMn through a
+// temporary folder of links that QUORVEL_DEVICES names.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tty_test {
+
+using Bytes = std::vector<std::uint8_t>;
+using std::chrono::milliseconds;
+
+class PseudoTerminal {
+  public:
+    PseudoTerminal();
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    const std::string& SlavePath() const { return slavePath_; }
+    // A descriptor the test keeps on the slave, to read back settings and
+    // queues; termios calls on the master would change the slave too.
+    int Slave() const { return slave_; }
+
+    void Send(const Bytes& bytes);
+    // Up to `count` bytes from the master, waiting at most `limit` in all.
+    Bytes Receive(std::size_t count, milliseconds limit);
+    // Bytes that reached the slave's input queue and were not read yet.
+    std::size_t WaitingAtSlave() const;
+    void CloseMaster();
+
+  private:
+    int master_ = -1;
+    int slave_ = -1;
+    std::string slavePath_;
+};
+
+// A temporary folder named by QUORVEL_DEVICES, and an empty configuration
+// folder as XDG_CONFIG_HOME so that no user's links leak into a test.
+class DeviceFolder {
+  public:
+    DeviceFolder();
+    ~DeviceFolder();
+    DeviceFolder(const DeviceFolder&) = delete;
+    DeviceFolder& operator=(const DeviceFolder&) = delete;
+
+    void Link(int port, const std::string& target);
+    void LinkInConfig(int port, const std::string& target);
+    std::string TempFile(const std::string& name);
+
+  private:
+    std::string root_;
+    std::string savedDevices_;
+    std::string savedConfig_;
+};
+
+// Ends the test program when a test blocks for longer than `seconds`: a hang
+// fails the run instead of stalling it.
+class Watchdog {
+  public:
+    explicit Watchdog(unsigned seconds);
+    ~Watchdog();
+};
+
+bool WaitUntil(const std::function<bool()>& condition, milliseconds limit);
+
+// Distinct bytes for a stream, so that a lost, doubled or reordered block shows.
+Bytes Pattern(std::size_t count, std::uint8_t seed);
+
+// The output rate the kernel keeps for the tty, custom rates included.
+unsigned OutputRateOf(int fd);
+
+} // namespace tty_test
