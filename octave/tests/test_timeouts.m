@@ -4,8 +4,8 @@
 function test_timeouts ()
   use_module ();
   [folder, cleanup] = null_modems ({"com1", "com2"});
-  a = quorvel ("Open", vantrel ("COM1", "ReadTimeout", 0.3, "WriteTimeout", 0.5));
-  b = quorvel ("Open", vantrel ("COM2", "ReadTimeout", 0.3));
+  a = quorvel ("Open", vantrel ("COM1", "ReadTimeout", 1, "WriteTimeout", 0.5));
+  b = quorvel ("Open", vantrel ("COM2", "ReadTimeout", 1));
   timed_reads (a, b);
   stalled_writes (a);
   quorvel ("CloseAll");
@@ -14,14 +14,14 @@ endfunction
 function timed_reads (a, b)
   % bytes sent first, count, bytes returned, status, least and most seconds
   cases = {
-    "",     5,    "",     8, 0.25, 2
-    "xy",   5,    "xy",   8, 0.25, 2
-    "abc",  2.9,  "ab",   4, 0,    1     % one byte still waits
-    "",     1,    "c",    0, 0,    1     % the byte left over
-    "",     0,    "",     0, 0,    0.2
-    "",     -3,   "",     0, 0,    0.2
-    "",     NaN,  "",     0, 0,    0.2
-    "",     Inf,  "",     0, 0,    0.2
+    "",     5,    "",     8, 0.9,  3
+    "xy",   5,    "xy",   8, 0.9,  3
+    "abc",  2.9,  "ab",   4, 0,    0.5   % one byte still waits
+    "",     1,    "c",    0, 0,    0.5   % the byte left over
+    "",     0,    "",     0, 0,    0.5
+    "",     -3,   "",     0, 0,    0.5
+    "",     NaN,  "",     0, 0,    0.5
+    "",     Inf,  "",     0, 0,    0.5
   };
   for k = 1:rows (cases)
     [sent, count, expected, status_expected, least, most] = cases{k, :};
