@@ -1,0 +1,272 @@
+#!/usr/bin/env python3
+"""Linux side of the Wine tests of the Windows module.
+
+  setup  creates the Wine prefix once (COM1-COM8 mapped in its registry to
+         fixed links in the ports folder) and starts a persistent wineserver;
+  run    points the links at fresh pseudo-terminals, runs one case of the
+         Windows test program under Wine and plays the devices at the far
+         ends of the ports on the program's requests;
+  stop   ends the wineserver.
+
+Far-end requests are lines "@far <verb> <port> ..." on the program's
+standard output, each answered with one line on its standard input. Wine's
+own diagnostics go to a log file, never to a pipe nobody reads.
+"""
+
+import argparse
+import fcntl
+import os
+import pty
+import select
+import shutil
+import struct
+import subprocess
+import sys
+import termios
+import threading
+import time
+import tty
+
+PORT_COUNT = 8
+# COM8's device refuses every open.
+REFUSING_PORT = 8
+# ioctl: the number of a pseudo-terminal's slave, from its master.
+TIOCGPTN = 0x80045430
+PREFIX_SECONDS = 120
+SERVER_SECONDS = 30
+SERVER_LINGER_SECONDS = 60
+
+
+def wine_environment(prefix):
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    env["WINEPREFIX"] = prefix
+    env["WINEDEBUG"] = "-all"
+    # No downloads of optional runtimes, no desktop menu entries.
+    env["WINEDLLOVERRIDES"] = "mscoree,mshtml=;winemenubuilder.exe=d"
+    return env
+
+
+def run_logged(command, env, log, timeout):
+    with open(log, "ab") as out:
+        return subprocess.run(command, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=out,
+                              timeout=timeout).returncode
+
+
+def link_path(ports, number):
+    return os.path.join(ports, f"com{number}")
+
+
+def mapped_ports(prefix, ports):
+    """True when dosdevices maps every COMn to its link in the ports folder."""
+    for number in range(1, PORT_COUNT + 1):
+        device = os.path.join(prefix, "dosdevices", f"com{number}")
+        if not os.path.islink(device) or os.readlink(device) != link_path(ports, number):
+            return False
+    return True
+
+
+def start_server(args, env):
+    # It outlives each run by a minute, so that runs skip its start-up; the
+    # daemon must not hold the caller's pipes, which CTest waits to close.
+    run_logged([args.wineserver, f"-p{SERVER_LINGER_SECONDS}"], env, args.log, SERVER_SECONDS)
+
+
+def setup(args):
+    open(args.log, "w").close()
+    env = wine_environment(args.prefix)
+    os.makedirs(args.ports, exist_ok=True)
+    if mapped_ports(args.prefix, args.ports):
+        start_server(args, env)
+        return 0
+    shutil.rmtree(args.prefix, ignore_errors=True)
+    registry = os.path.join(args.ports, "ports.reg")
+    with open(registry, "w") as out:
+        out.write("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n")
+        for number in range(1, PORT_COUNT + 1):
+            out.write(f'"COM{number}"="{link_path(args.ports, number)}"\n')
+    steps = [[args.wine, "wineboot", "--init"], [args.wine, "reg", "import", registry]]
+    for step in steps:
+        if run_logged(step, env, args.log, PREFIX_SECONDS) != 0:
+            print(f"failed: {' '.join(step)} (see {args.log})")
+            return 1
+    # The device links are made from the registry when the server starts.
+    run_logged([args.wineserver, "-k"], env, args.log, SERVER_SECONDS)
+    run_logged([args.wineserver, "-w"], env, args.log, SERVER_SECONDS)
+    start_server(args, env)
+    run_logged([args.wine, "reg", "query", "HKLM\\Software\\Wine\\Ports"], env, args.log, SERVER_SECONDS)
+    if not mapped_ports(args.prefix, args.ports):
+        print(f"Wine did not map COM1-COM{PORT_COUNT} to {args.ports} (see {args.log})")
+        return 1
+    return 0
+
+
+def stop(args):
+    run_logged([args.wineserver, "-k"], wine_environment(args.prefix), args.log, SERVER_SECONDS)
+    return 0
+
+
+class RefusingDevice:
+    """A pseudo-terminal whose slave was never unlocked: opening it fails."""
+
+    def __init__(self, ports, number):
+        self.master = os.open("/dev/ptmx", os.O_RDWR | os.O_NOCTTY)
+        slave_number = struct.unpack("I", fcntl.ioctl(self.master, TIOCGPTN, b"\0" * 4))[0]
+        link = link_path(ports, number)
+        if os.path.lexists(link):
+            os.unlink(link)
+        os.symlink(f"/dev/pts/{slave_number}", link)
+
+    def close(self):
+        os.close(self.master)
+
+
+class FarEnd:
+    """The device side of one port: the master of a pseudo-terminal whose
+    slave the port's link points at."""
+
+    def __init__(self, ports, number):
+        self.master, self.slave = pty.openpty()
+        # Raw from the start, so that bytes sent before the port is
+        # configured are not echoed or edited by the line discipline.
+        tty.setraw(self.slave)
+        self.lock = threading.Lock()
+        self.timers = []
+        link = link_path(ports, number)
+        if os.path.lexists(link):
+            os.unlink(link)
+        os.symlink(os.ttyname(self.slave), link)
+
+    def after(self, delay, action, *arguments):
+        """Acts now, or after a delay without waiting for it."""
+        if delay <= 0:
+            action(*arguments)
+            return
+        timer = threading.Timer(delay, action, arguments)
+        self.timers.append(timer)
+        timer.start()
+
+    def send(self, data, delay):
+        self.after(delay, self._write, data)
+
+    def _write(self, data):
+        with self.lock:
+            if self.master is not None:
+                os.write(self.master, data)
+
+    def receive(self, count, timeout):
+        received = b""
+        deadline = time.monotonic() + timeout
+        while len(received) < count:
+            left = deadline - time.monotonic()
+            try:
+                if left <= 0 or not select.select([self.master], [], [], left)[0]:
+                    break
+                received += os.read(self.master, count - len(received))
+            except (OSError, TypeError, ValueError):  # hung up meanwhile
+                break
+        return received
+
+    def line_settings(self):
+        attributes = termios.tcgetattr(self.slave)
+        speed = next((int(name[1:]) for name in dir(termios)
+                      if name.startswith("B") and name[1:].isdigit() and getattr(termios, name) == attributes[5]), 0)
+        rts_cts = int(bool(attributes[2] & termios.CRTSCTS))
+        xon_xoff = int(bool(attributes[0] & termios.IXON) and bool(attributes[0] & termios.IXOFF))
+        return f"{speed} {rts_cts} {xon_xoff}"
+
+    def hang_up(self):
+        with self.lock:
+            for fd in (self.master, self.slave):
+                if fd is not None:
+                    os.close(fd)
+            self.master = self.slave = None
+
+    def close(self):
+        for timer in self.timers:
+            timer.cancel()
+        self.hang_up()
+
+
+def answer(request, far_ends):
+    verb, number, *rest = request.split()
+    far = far_ends.get(int(number))
+    if far is None:
+        return f"error no device at COM{number}"
+    if verb == "send":
+        far.send(bytes.fromhex(rest[1]), int(rest[0]) / 1000)
+        return "ok"
+    if verb == "receive":
+        return "data " + (far.receive(int(rest[0]), int(rest[1]) / 1000).hex() or "-")
+    if verb == "line":
+        return far.line_settings()
+    if verb == "hangup":
+        far.after(int(rest[0]) / 1000, far.hang_up)
+        return "ok"
+    return f"error unknown request {verb}"
+
+
+def serve(program, far_ends):
+    for line in program.stdout:
+        if not line.startswith("@far "):
+            sys.stdout.write(line)
+            continue
+        reply = answer(line[len("@far "):], far_ends)
+        try:
+            program.stdin.write(reply + "\n")
+            program.stdin.flush()
+        except BrokenPipeError:
+            return
+
+
+def dos_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def run(args):
+    refusing = RefusingDevice(args.ports, REFUSING_PORT)
+    far_ends = {number: FarEnd(args.ports, number)
+                for number in range(1, PORT_COUNT + 1) if number != REFUSING_PORT}
+    log = os.path.join(args.ports, f"{args.case}.log")
+    started = time.monotonic()
+    with open(log, "wb") as wine_log:
+        program = subprocess.Popen([args.wine, args.program, args.case, dos_path(args.module)],
+                                   env=wine_environment(args.prefix), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                   stderr=wine_log, text=True, bufsize=1)
+        watchdog = threading.Timer(args.timeout, program.kill)
+        watchdog.start()
+        try:
+            serve(program, far_ends)
+            result = program.wait()
+        finally:
+            watchdog.cancel()
+            for far in far_ends.values():
+                far.close()
+            refusing.close()
+    seconds = time.monotonic() - started
+    if seconds >= args.timeout:
+        print(f"watchdog: {args.case} killed after {args.timeout} s")
+        result = 1
+    print(f"{args.case}: exit {result} in {seconds:.2f} s (Wine's log: {log})")
+    return result
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("action", choices=["setup", "run", "stop"])
+    parser.add_argument("--wine", required=True)
+    parser.add_argument("--wineserver", required=True)
+    parser.add_argument("--prefix", required=True)
+    parser.add_argument("--ports", required=True, help="folder of the COMn links and the logs")
+    parser.add_argument("--program", help="the Windows test program")
+    parser.add_argument("--module", help="quorvel.mexw64")
+    parser.add_argument("--case")
+    parser.add_argument("--timeout", type=float, default=60)
+    args = parser.parse_args()
+    args.prefix, args.ports = os.path.abspath(args.prefix), os.path.abspath(args.ports)
+    args.log = os.path.join(args.ports, "wine-setup.log")
+    os.makedirs(args.ports, exist_ok=True)
+    return {"setup": setup, "run": run, "stop": stop}[args.action](args)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
