@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: the unit and tty tests in a plain build, again under
 # AddressSanitizer + UndefinedBehaviorSanitizer, and the threaded tests under
-# ThreadSanitizer. Installs what it needs first.
+# ThreadSanitizer; then the Windows module, cross-compiled and run under
+# Wine. Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -21,3 +22,9 @@ run_build build/main "" ""
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_build build/asan "address,undefined" ""
 TSAN_OPTIONS=halt_on_error=1 run_build build/tsan "thread" "tty|unit/device"
+
+echo "=== build build/windows (quorvel.mexw64 with mingw-w64; tests under Wine)"
+cmake -S "$root" -B build/windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/windows -j"$jobs"
+(cd build/windows && ctest --output-on-failure)
