@@ -1,5 +1,6 @@
 #include "device_fixture.h"
 
+#include <atomic>
 #include <thread>
 
 namespace tty_test {
@@ -231,6 +232,32 @@ TEST_F(TransferTest, WritesLeaveInTheOrderTheyWereStarted)
         EXPECT_TRUE(ended.ok);
         EXPECT_EQ(ended.transferred, write->buffer.size());
     }
+}
+
+// An echo on the far end answers within microseconds: most answers are taken
+// on the caller's thread while ReadFile waits briefly after the question.
+TEST_F(TransferTest, AnswersThatFollowAWriteClosely)
+{
+    std::atomic<bool> stop{false};
+    std::thread echo([&] {
+        while (!stop)
+            if (Bytes got = pty_.Receive(1, milliseconds(5)); !got.empty())
+                pty_.Send(got);
+    });
+    int endedAtOnce = 0;
+    for (std::uint8_t question = 0; question < 50; ++question) {
+        Transfer& write = NewTransfer();
+        Transfer& read = NewTransfer(1);
+        ASSERT_TRUE(StartWrite(write, {question}).ok);
+        Outcome started = StartRead(read, 1);
+        endedAtOnce += started.ok;
+        Outcome ended = started.ok ? started : ResultOf(read, true);
+        EXPECT_TRUE(ended.ok);
+        EXPECT_EQ(read.buffer, Bytes{question});
+    }
+    stop = true;
+    echo.join();
+    EXPECT_GT(endedAtOnce, 0) << "no answer was taken on the caller's thread";
 }
 
 TEST_F(TransferTest, AWaiterOnAnotherThreadIsReleasedWhenTheReadEnds)

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
@@ -17,6 +18,13 @@ namespace posix_serial {
 namespace {
 
 constexpr DWORD PurgeFlags = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+
+// A read started this soon after a write is most likely waiting for the
+// answer to it; the caller's thread waits that long for the answer itself
+// before it hands the read to the worker, which saves a thread hand-off on
+// every question and answer over a fast link.
+constexpr auto AnswerFollowsWrite = std::chrono::milliseconds(50);
+constexpr auto CallerWaitForAnswer = std::chrono::microseconds(500);
 
 // The tcflush queue selector for the CLEAR flags, or -1 for none.
 int FlushedQueues(DWORD flags)
@@ -428,7 +436,7 @@ DWORD SerialDevice::StartRead(void* buffer, DWORD count, OVERLAPPED* overlapped,
     ReadTransfer read{{overlapped, overlapped->hEvent, count, 0}, static_cast<std::uint8_t*>(buffer), {}, {}};
     if (read.event != nullptr)
         ResetEvent(read.event);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     if (DWORD refused = Refusal())
         return refused;
     MarkStarted(*overlapped);
@@ -436,7 +444,8 @@ DWORD SerialDevice::StartRead(void* buffer, DWORD count, OVERLAPPED* overlapped,
         reads_.push_back(read);
         return ERROR_IO_PENDING;
     }
-    BeginRead(read, Clock::now());
+    const Clock::time_point now = Clock::now();
+    BeginRead(read, now);
     if (int error = PullBytes(read)) {
         if (MeansHangUp(error))
             HangUp();
@@ -445,9 +454,14 @@ DWORD SerialDevice::StartRead(void* buffer, DWORD count, OVERLAPPED* overlapped,
     if (IsSatisfied(read.limits, read.done, read.length))
         return EndAtOnce(read, ERROR_SUCCESS, transferred);
     reads_.push_back(read);
+    if (now - lastWriteStart_ < AnswerFollowsWrite && AwaitAnswer(lock, overlapped)) {
+        transferred = static_cast<DWORD>(overlapped->InternalHigh);
+        return ErrorFromStatus(overlapped->Internal);
+    }
     Arm(armed_ | EPOLLIN);
     // The worker sleeps until the next deadline it knows of: tell it of this one.
-    if (ReadDeadline(read.limits, read.done, read.lastByte))
+    const ReadTransfer& current = reads_.front();
+    if (ReadDeadline(current.limits, current.done, current.lastByte))
         Wake();
     return ERROR_IO_PENDING;
 }
@@ -461,6 +475,7 @@ DWORD SerialDevice::StartWrite(const void* buffer, DWORD count, OVERLAPPED* over
     if (DWORD refused = Refusal())
         return refused;
     MarkStarted(*overlapped);
+    lastWriteStart_ = Clock::now();
     // Writes leave in the order they were started: a later one waits its turn.
     if (!writes_.empty()) {
         writes_.push_back(write);
@@ -473,6 +488,26 @@ DWORD SerialDevice::StartWrite(const void* buffer, DWORD count, OVERLAPPED* over
     writes_.push_back(write);
     Arm(armed_ | EPOLLOUT);
     return ERROR_IO_PENDING;
+}
+
+// True once the read has ended, on this thread or another.
+bool SerialDevice::AwaitAnswer(std::unique_lock<std::mutex>& lock, const OVERLAPPED* overlapped)
+{
+    const Clock::time_point end = Clock::now() + CallerWaitForAnswer;
+    while (IsRunning(overlapped)) {
+        const Clock::time_point now = Clock::now();
+        if (now >= end)
+            return false;
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(end - now).count();
+        const timespec wait{0, static_cast<long>(left)};
+        pollfd input{fd_, POLLIN, 0};
+        lock.unlock();
+        ppoll(&input, 1, &wait, nullptr);
+        lock.lock();
+        if (!closing_)
+            ServiceReads(Clock::now());
+    }
+    return true;
 }
 
 DWORD SerialDevice::Outcome(OVERLAPPED* overlapped, bool wait, DWORD& transferred)

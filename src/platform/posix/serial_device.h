@@ -76,6 +76,7 @@ class SerialDevice : public kernel::Object {
     void ServiceReads(Clock::time_point now);
     void ServiceWrites();
     void FinishCurrentRead(DWORD error, Clock::time_point now);
+    bool AwaitAnswer(std::unique_lock<std::mutex>& lock, const OVERLAPPED* overlapped);
 
     void Finish(Transfer& transfer, DWORD error);
     DWORD EndAtOnce(Transfer& transfer, DWORD error, DWORD& transferred);
@@ -102,6 +103,7 @@ class SerialDevice : public kernel::Object {
     std::deque<WriteTransfer> writes_;
     LineCounters counters_;
     std::uint32_t armed_ = 0; // the readiness the worker is told about
+    Clock::time_point lastWriteStart_{};
     bool hungUp_ = false;
     bool closing_ = false;
 };
