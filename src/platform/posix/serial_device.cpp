@@ -76,11 +76,10 @@ DWORD SerialDevice::StartWorker()
     epoll_ = epoll_create1(EPOLL_CLOEXEC);
     if (wake_ < 0 || epoll_ < 0)
         return ErrorFromErrno(errno);
-    // The tty is edge-triggered, so that bytes nobody asked for yet do not
-    // keep the worker awake; every pass reads or writes until EAGAIN.
+    // The tty is watched for nothing until a transfer needs it (see Arm).
     epoll_event wake{EPOLLIN, {}};
     wake.data.fd = wake_;
-    epoll_event line{EPOLLET, {}};
+    epoll_event line{0, {}};
     line.data.fd = fd_;
     if (epoll_ctl(epoll_, EPOLL_CTL_ADD, wake_, &wake) != 0 ||
         epoll_ctl(epoll_, EPOLL_CTL_ADD, fd_, &line) != 0)
@@ -181,36 +180,41 @@ void SerialDevice::HangUp()
     armed_ = 0;
 }
 
-// 0 once the read is full or the tty has nothing more for now, else the errno
-// that stopped it (EIO for end of file, which a tty gives only when hung up).
+// One read or write per call: a tty hands over all it has, or takes all it
+// has room for, in one go, and the worker is woken again while more is
+// possible. 0 or the errno that stopped the transfer (EIO for end of file,
+// which a tty gives only when hung up).
 int SerialDevice::PullBytes(ReadTransfer& read)
 {
-    while (read.done < read.length) {
-        ssize_t got = ::read(fd_, read.into + read.done, read.length - read.done);
-        if (got > 0) {
-            read.done += static_cast<DWORD>(got);
-            read.lastByte = Clock::now();
-        } else if (got == 0) {
-            return EIO;
-        } else if (errno != EINTR) {
-            return errno == EAGAIN ? 0 : errno;
-        }
+    if (read.done == read.length)
+        return 0;
+    ssize_t got;
+    do
+        got = ::read(fd_, read.into + read.done, read.length - read.done);
+    while (got < 0 && errno == EINTR);
+    if (got > 0) {
+        read.done += static_cast<DWORD>(got);
+        read.lastByte = Clock::now();
+        return 0;
     }
-    return 0;
+    if (got == 0)
+        return EIO;
+    return errno == EAGAIN ? 0 : errno;
 }
 
 int SerialDevice::PushBytes(WriteTransfer& write)
 {
-    while (write.done < write.length) {
-        ssize_t sent = ::write(fd_, write.from + write.done, write.length - write.done);
-        if (sent > 0)
-            write.done += static_cast<DWORD>(sent);
-        else if (sent == 0 || errno == EAGAIN)
-            return 0;
-        else if (errno != EINTR)
-            return errno;
+    if (write.done == write.length)
+        return 0;
+    ssize_t sent;
+    do
+        sent = ::write(fd_, write.from + write.done, write.length - write.done);
+    while (sent < 0 && errno == EINTR);
+    if (sent >= 0) {
+        write.done += static_cast<DWORD>(sent);
+        return 0;
     }
-    return 0;
+    return errno == EAGAIN ? 0 : errno;
 }
 
 void SerialDevice::BeginRead(ReadTransfer& read, Clock::time_point now)
@@ -326,13 +330,14 @@ std::uint32_t SerialDevice::WantedInterest() const
     return interest;
 }
 
-// Re-arming also makes epoll look at the tty afresh, so readiness that came
-// before a transfer was queued is not missed.
+// Readiness is level-triggered and asked for only while a transfer waits for
+// it, so that bytes nobody asked for yet do not keep the worker awake. A
+// hung-up tty is reported whatever is asked for, until HangUp stops watching it.
 void SerialDevice::Arm(std::uint32_t interest)
 {
     if (hungUp_ || interest == armed_)
         return;
-    epoll_event line{EPOLLET | interest, {}};
+    epoll_event line{interest, {}};
     line.data.fd = fd_;
     epoll_ctl(epoll_, EPOLL_CTL_MOD, fd_, &line);
     armed_ = interest;
@@ -446,15 +451,20 @@ DWORD SerialDevice::StartRead(void* buffer, DWORD count, OVERLAPPED* overlapped,
     }
     const Clock::time_point now = Clock::now();
     BeginRead(read, now);
-    if (int error = PullBytes(read)) {
-        if (MeansHangUp(error))
-            HangUp();
-        return EndAtOnce(read, ReadEnd(error, read.done), transferred);
+    // An expected answer is waited for at once: the wait finds bytes already there just as well.
+    const bool answerExpected =
+        now - lastWriteStart_ < AnswerFollowsWrite && !IsSatisfied(read.limits, 0, read.length);
+    if (!answerExpected) {
+        if (int error = PullBytes(read)) {
+            if (MeansHangUp(error))
+                HangUp();
+            return EndAtOnce(read, ReadEnd(error, read.done), transferred);
+        }
+        if (IsSatisfied(read.limits, read.done, read.length))
+            return EndAtOnce(read, ERROR_SUCCESS, transferred);
     }
-    if (IsSatisfied(read.limits, read.done, read.length))
-        return EndAtOnce(read, ERROR_SUCCESS, transferred);
     reads_.push_back(read);
-    if (now - lastWriteStart_ < AnswerFollowsWrite && AwaitAnswer(lock, overlapped)) {
+    if (answerExpected && AwaitAnswer(lock, overlapped)) {
         transferred = static_cast<DWORD>(overlapped->InternalHigh);
         return ErrorFromStatus(overlapped->Internal);
     }
