@@ -35,6 +35,8 @@ TIOCGPTN = 0x80045430
 PREFIX_SECONDS = 120
 SERVER_SECONDS = 30
 SERVER_LINGER_SECONDS = 60
+# How long the program's last output may take to arrive after it exits.
+OUTPUT_SECONDS = 5
 
 
 def wine_environment(prefix):
@@ -66,9 +68,12 @@ def mapped_ports(prefix, ports):
 
 
 def start_server(args, env):
-    # It outlives each run by a minute, so that runs skip its start-up; the
-    # daemon must not hold the caller's pipes, which CTest waits to close.
-    run_logged([args.wineserver, f"-p{SERVER_LINGER_SECONDS}"], env, args.log, SERVER_SECONDS)
+    # It outlives each run by a minute, so that runs skip its start-up. The
+    # daemon must not hold the caller's pipes, which CTest waits to close,
+    # and its own log grows by megabytes of object dumps per run.
+    server_log = os.path.join(args.ports, "wineserver.log")
+    open(server_log, "w").close()
+    run_logged([args.wineserver, f"-p{SERVER_LINGER_SECONDS}"], env, server_log, SERVER_SECONDS)
 
 
 def setup(args):
@@ -232,21 +237,23 @@ def run(args):
         program = subprocess.Popen([args.wine, args.program, args.case, dos_path(args.module)],
                                    env=wine_environment(args.prefix), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                    stderr=wine_log, text=True, bufsize=1)
-        watchdog = threading.Timer(args.timeout, program.kill)
-        watchdog.start()
+        # Served on a thread of its own, so that the watchdog does not depend
+        # on the pipe ever closing.
+        requests = threading.Thread(target=serve, args=(program, far_ends), daemon=True)
+        requests.start()
         try:
-            serve(program, far_ends)
-            result = program.wait()
+            result = program.wait(timeout=args.timeout)
+        except subprocess.TimeoutExpired:
+            program.kill()
+            program.wait()
+            print(f"watchdog: {args.case} killed after {args.timeout} s")
+            result = 1
         finally:
-            watchdog.cancel()
+            requests.join(timeout=OUTPUT_SECONDS)
             for far in far_ends.values():
                 far.close()
             refusing.close()
-    seconds = time.monotonic() - started
-    if seconds >= args.timeout:
-        print(f"watchdog: {args.case} killed after {args.timeout} s")
-        result = 1
-    print(f"{args.case}: exit {result} in {seconds:.2f} s (Wine's log: {log})")
+    print(f"{args.case}: exit {result} in {time.monotonic() - started:.2f} s (Wine's log: {log})")
     return result
 
 
