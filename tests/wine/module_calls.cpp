@@ -16,6 +16,11 @@ using test_host::CallResult;
 HMODULE module = nullptr;
 test_host::MexEntry gateway = nullptr;
 
+// What the module must declare through mexfilerequiredapiversion: the host
+// release it was built for and the array interface with 32-bit dimensions.
+constexpr unsigned BuiltForRelease = 0x2016B;
+constexpr unsigned ArrayInterface32 = 0x07000000;
+
 using Clock = std::chrono::steady_clock;
 
 double SecondsSince(Clock::time_point start)
@@ -91,7 +96,7 @@ bool LoadModule(const std::string& path)
     unsigned release = 0, arrayInterface = 0;
     if (declared != nullptr)
         declared(&release, &arrayInterface);
-    return gateway != nullptr && arrayInterface == 0x07000000u && release == 0x2016Bu;
+    return gateway != nullptr && release == BuiltForRelease && arrayInterface == ArrayInterface32;
 }
 
 bool UnloadModule()
