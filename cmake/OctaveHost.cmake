@@ -35,11 +35,14 @@ if(NOT QUORVEL_OCTAVE_MEX_H)
 endif()
 set(QUORVEL_OCTAVE_FOUND ON)
 
-# Octave's mex.h behind host.h; its headers are not ours to warn about.
-add_library(quorvel_octavehost INTERFACE)
-target_include_directories(quorvel_octavehost SYSTEM INTERFACE ${octave_include_dirs})
-target_include_directories(quorvel_octavehost INTERFACE ${PROJECT_SOURCE_DIR}/src/platform/octave
-                                                        ${PROJECT_SOURCE_DIR}/src/platform)
+# Octave's mex.h behind host.h; its headers are not ours to warn about. Made
+# once, however many folders include this file.
+if(NOT TARGET quorvel_octavehost)
+  add_library(quorvel_octavehost INTERFACE)
+  target_include_directories(quorvel_octavehost SYSTEM INTERFACE ${octave_include_dirs})
+  target_include_directories(quorvel_octavehost INTERFACE ${PROJECT_SOURCE_DIR}/src/platform/octave
+                                                          ${PROJECT_SOURCE_DIR}/src/platform)
+endif()
 
 # quorvel_add_octave_mex(<target> <name> <output folder> <sources...>): a MEX
 # file <name>.mex that links no Octave library (the running Octave provides

@@ -1,0 +1,231 @@
+"""Runs every benchmark client against its own far-end peer, in one run, and
+prints one table. bench/run.sh builds what this needs and calls it:
+
+    bench.py --build <build folder> [--quick]
+
+Each client is a long-lived process started with its tty (or, for quorvel,
+with $QUORVEL_DEVICES/com1 linked to it). It reads figure requests on
+standard input, one a line, and answers each with one line on standard output:
+
+    roundtrip <size> <count>   ->  <median s> <p99 s>   write, then read, size bytes
+    send <chunk> <total>       ->  <seconds>            until the peer has all
+    receive <chunk> <total>    ->  <seconds>            reads of chunk bytes
+    status <count>             ->  <seconds per query>  bytes-available query
+    quit
+
+It sets its peer (peer.c) going with an in-band command first. The clients
+take turns figure by figure and repetition by repetition, so that whatever
+else the machine does weighs on all alike."""
+import argparse
+import os
+import platform
+import select
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+KIB = 1024
+MIB = 1024 * 1024
+
+# name, label, how it is started: {build}, {bench}, {tty} are filled in.
+OCTAVE = ["octave-cli", "--no-history", "--no-init-file", "--no-window-system", "--quiet", "--eval"]
+CLIENTS = [
+    ("raw", "raw C on the tty (the limit)", ["{build}/bench/quorvel_bench_raw", "{tty}"]),
+    ("floor", "floor MEX over an fd, Octave", OCTAVE + [
+        "addpath('{bench}/octave', '{build}/bench'); bench_fdio('{tty}')"]),
+    ("octave", "quorvel, Octave", OCTAVE + [
+        "addpath('{bench}/octave', '{build}/octave'); bench_quorvel()"]),
+    ("cpp", "quorvel, C++ (test host)", ["{build}/bench/quorvel_tty_bench"]),
+    ("pyserial", "pyserial", ["/usr/bin/python3", "{bench}/pyserial_client.py", "{tty}"]),
+    ("serialport", "instrument-control serialport", OCTAVE + [
+        "addpath('{bench}/octave'); bench_serialport('{tty}')"]),
+]
+
+# key, request, what is reported, unit
+FIGURES = [
+    ("rt", "roundtrip 16 {roundtrips}", "round trip, 16 B, median", "us"),
+    ("rt99", None, "round trip, 16 B, p99", "us"),
+    ("out64k", "send 65536 {big}", "write, 64 KiB calls", "MiB/s"),
+    ("in64k", "receive 65536 {big}", "read, 64 KiB calls", "MiB/s"),
+    ("out64", "send 64 {small}", "write, 64 B calls", "MiB/s"),
+    ("in64", "receive 64 {small}", "read, 64 B calls", "MiB/s"),
+    ("status", "status {queries}", "status query", "us"),
+]
+
+FULL = {"roundtrips": 10000, "big": 16 * MIB, "small": 1 * MIB, "queries": 100000, "repetitions": 5}
+QUICK = {"roundtrips": 2000, "big": 4 * MIB, "small": 256 * KIB, "queries": 20000, "repetitions": 3}
+
+ANSWER_TIMEOUT = 120
+
+
+class Client:
+    """One client process and the peer at the far end of its tty."""
+
+    def __init__(self, name, command, build, devices_root):
+        self.name = name
+        self.peer = subprocess.Popen([os.path.join(build, "bench", "quorvel_bench_peer")],
+                                     stdout=subprocess.PIPE, text=True)
+        tty = self.peer.stdout.readline().strip()
+        devices = os.path.join(devices_root, name)
+        os.mkdir(devices)
+        os.symlink(tty, os.path.join(devices, "com1"))
+        environment = dict(os.environ, QUORVEL_DEVICES=devices)
+        argv = [part.format(build=build, bench=HERE, tty=tty) for part in command]
+        self.process = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        text=True, env=environment)
+
+    def ask(self, request):
+        self.process.stdin.write(request + "\n")
+        self.process.stdin.flush()
+        ready, _, _ = select.select([self.process.stdout], [], [], ANSWER_TIMEOUT)
+        answer = self.process.stdout.readline() if ready else ""
+        if not answer:
+            raise RuntimeError("%s gave no answer to '%s'" % (self.name, request))
+        return [float(word) for word in answer.split()]
+
+    def stop(self):
+        try:
+            self.process.stdin.write("quit\n")
+            self.process.stdin.close()
+            self.process.wait(timeout=20)
+        except (OSError, subprocess.TimeoutExpired):
+            self.process.kill()
+            self.process.wait()
+        self.peer.terminate()
+        self.peer.wait()
+
+
+def load():
+    return os.getloadavg()
+
+
+def measure(clients, sizes, log):
+    """{client: {figure key: [value per repetition]}}: times in us, rates in MiB/s."""
+    results = {client.name: {key: [] for key, _, _, _ in FIGURES} for client in clients}
+    for repetition in range(sizes["repetitions"]):
+        order = clients[repetition % len(clients):] + clients[:repetition % len(clients)]
+        for key, request, _, _ in FIGURES:
+            if request is None:
+                continue
+            request = request.format(**sizes)
+            for client in order:
+                answer = client.ask(request)
+                figures = results[client.name]
+                if key == "rt":
+                    figures["rt"].append(answer[0] * 1e6)
+                    figures["rt99"].append(answer[1] * 1e6)
+                elif key == "status":
+                    figures[key].append(answer[0] * 1e6)
+                else:
+                    total = int(request.split()[2])
+                    figures[key].append(total / MIB / answer[0])
+        log("repetition %d of %d done, load %.2f" % (repetition + 1, sizes["repetitions"], load()[0]))
+    return results
+
+
+def spread(values):
+    return min(values), max(values)
+
+
+def table(clients, results):
+    lines = ["| figure | client | median | spread (min-max) | x limit |",
+             "|---|---|---:|---:|---:|"]
+    medians = {name: {key: statistics.median(values) for key, values in figures.items()}
+               for name, figures in results.items()}
+    for key, _, title, unit in FIGURES:
+        limit = medians["raw"][key]
+        for name, label, _ in clients:
+            values = results[name][key]
+            low, high = spread(values)
+            lines.append("| %s (%s) | %s | %.2f | %.2f-%.2f | %.2f |" % (
+                title, unit, label, medians[name][key], low, high, medians[name][key] / limit))
+    return lines, medians
+
+
+def targets(medians):
+    """Each target: text, ratio, whether it is met."""
+    m = medians
+    checks = [
+        ("Octave round trip <= 1.2x the floor MEX (median)",
+         m["octave"]["rt"] / m["floor"]["rt"], lambda r: r <= 1.2),
+        ("Octave round trip faster than serialport (ratio < 1)",
+         m["octave"]["rt"] / m["serialport"]["rt"], lambda r: r < 1),
+        ("Octave write, 64 KiB calls >= 0.8x the floor",
+         m["octave"]["out64k"] / m["floor"]["out64k"], lambda r: r >= 0.8),
+        ("Octave read, 64 KiB calls >= 0.8x the floor",
+         m["octave"]["in64k"] / m["floor"]["in64k"], lambda r: r >= 0.8),
+    ]
+    for key, what in (("out64", "write"), ("in64", "read")):
+        for peer in ("serialport", "pyserial"):
+            checks.append(("Octave %s, 64 B calls ahead of %s (ratio > 1)" % (what, peer),
+                           m["octave"][key] / m[peer][key], lambda r: r > 1))
+    checks += [
+        ("Octave GetReadStatus <= 1.5x the floor's status query",
+         m["octave"]["status"] / m["floor"]["status"], lambda r: r <= 1.5),
+        ("C++ round trip <= 1.3x raw C (median)", m["cpp"]["rt"] / m["raw"]["rt"], lambda r: r <= 1.3),
+        ("C++ write, 64 KiB calls >= 0.8x raw C",
+         m["cpp"]["out64k"] / m["raw"]["out64k"], lambda r: r >= 0.8),
+        ("C++ read, 64 KiB calls >= 0.8x raw C",
+         m["cpp"]["in64k"] / m["raw"]["in64k"], lambda r: r >= 0.8),
+    ]
+    return [(text, ratio, meets(ratio)) for text, ratio, meets in checks]
+
+
+def machine():
+    model = "unknown CPU"
+    with open("/proc/cpuinfo") as cpuinfo:
+        for line in cpuinfo:
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    return "%s, %d cores, Linux %s" % (model, os.cpu_count(), platform.release())
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", required=True, help="the build folder with bench/ and octave/")
+    parser.add_argument("--quick", action="store_true", help="fewer and shorter repetitions")
+    arguments = parser.parse_args()
+    build = os.path.abspath(arguments.build)
+    sizes = QUICK if arguments.quick else FULL
+
+    def log(text):
+        print("bench: " + text, file=sys.stderr, flush=True)
+
+    started = time.time()
+    load_before = load()
+    log("load before: %.2f %.2f %.2f" % load_before)
+    clients = []
+    with tempfile.TemporaryDirectory(prefix="quorvel-bench-") as devices_root:
+        try:
+            for name, _, command in CLIENTS:
+                clients.append(Client(name, command, build, devices_root))
+            results = measure(clients, sizes, log)
+        finally:
+            for client in clients:
+                client.stop()
+    load_after = load()
+
+    lines, medians = table(CLIENTS, results)
+    print("quorvel benchmark, %s" % time.strftime("%Y-%m-%d %H:%M %Z"))
+    print("machine: %s" % machine())
+    print("load average (1, 5, 15 min): before %.2f %.2f %.2f, after %.2f %.2f %.2f" % (
+        load_before + load_after))
+    print("%s run: %d repetitions; round trips %d per repetition; %d MiB per 64 KiB figure, "
+          "%d KiB per 64 B figure; %d status queries; %.0f s" % (
+              "quick" if arguments.quick else "full", sizes["repetitions"], sizes["roundtrips"],
+              sizes["big"] // MIB, sizes["small"] // KIB, sizes["queries"], time.time() - started))
+    print()
+    print("\n".join(lines))
+    print()
+    print("| target | ratio | |")
+    print("|---|---:|---|")
+    for text, ratio, met in targets(medians):
+        print("| %s | %.2f | %s |" % (text, ratio, "met" if met else "MISSED"))
+
+
+if __name__ == "__main__":
+    main()

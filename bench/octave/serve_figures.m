@@ -1,0 +1,38 @@
+% SERVE_FIGURES  The client side of bench.py's protocol, for Octave clients.
+%   serve_figures (figures) reads figure requests from standard input, one a
+%   line, and answers each on standard output:
+%     roundtrip <size> <count>   ->  <median s> <p99 s>
+%     send <chunk> <total>       ->  <seconds>
+%     receive <chunk> <total>    ->  <seconds>
+%     status <count>             ->  <seconds per query>
+%   until 'quit'. figures holds a function handle per figure (roundtrip,
+%   send, receive, status); roundtrip returns each round trip's time.
+function serve_figures (figures)
+  while (true)
+    % fgetl (stdin) waits for more than a line from a pipe; input does not.
+    line = input ("", "s");
+    if (strcmp (line, "quit"))
+      return;
+    endif
+    words = strsplit (strtrim (line));
+    numbers = str2double (words(2:end));
+    switch (words{1})
+      case "roundtrip"
+        times = sort (figures.roundtrip (numbers(1), numbers(2)));
+        printf ("%.9g %.9g\n", nearest_rank (times, 0.5), nearest_rank (times, 0.99));
+      case "send"
+        printf ("%.9g\n", figures.send (numbers(1), numbers(2)));
+      case "receive"
+        printf ("%.9g\n", figures.receive (numbers(1), numbers(2)));
+      case "status"
+        printf ("%.9g\n", figures.status (numbers(1)));
+      otherwise
+        error ("serve_figures: unknown figure '%s'", line);
+    endswitch
+    fflush (stdout);
+  endwhile
+endfunction
+
+function value = nearest_rank (sorted, fraction)
+  value = sorted(max (1, ceil (fraction * numel (sorted) - 1e-6)));
+endfunction
