@@ -1,14 +1,20 @@
 // Case-insensitive comparisons of command names, property names and keywords.
+// One side of every comparison is an ASCII name or keyword, so folding ASCII
+// letters alone gives the answers the locale's tolower gives, without a
+// library call per byte.
 #pragma once
 
-#include <cctype>
 #include <cstddef>
+
+inline char FoldCase(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 inline bool EqualIgnoringCase(const char* left, const char* right)
 {
     for (;; ++left, ++right) {
-        if (std::tolower(static_cast<unsigned char>(*left)) !=
-            std::tolower(static_cast<unsigned char>(*right)))
+        if (FoldCase(*left) != FoldCase(*right))
             return false;
         if (*left == '\0')
             return true;
@@ -18,8 +24,7 @@ inline bool EqualIgnoringCase(const char* left, const char* right)
 inline bool StartsWithIgnoringCase(const char* text, const char* prefix)
 {
     for (; *prefix != '\0'; ++text, ++prefix)
-        if (std::tolower(static_cast<unsigned char>(*text)) !=
-            std::tolower(static_cast<unsigned char>(*prefix)))
+        if (FoldCase(*text) != FoldCase(*prefix))
             return false;
     return true;
 }
