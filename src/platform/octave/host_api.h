@@ -22,6 +22,13 @@ inline int GetString(const mxArray* array, char* buffer, mwSize size)
     return mxGetString(array, buffer, size);
 }
 
+// mxGetFieldNameByNumber and mxGetFieldByNumber without Octave's conversion
+// of the whole structure (struct_fields.cpp).
+const char* FieldNameByNumber(const mxArray* structure, int field);
+mxArray* FieldByNumber(const mxArray* structure, mwIndex element, int field);
+
 } // namespace octave_host
 
 #define mxGetString octave_host::GetString
+#define mxGetFieldNameByNumber octave_host::FieldNameByNumber
+#define mxGetFieldByNumber octave_host::FieldByNumber
