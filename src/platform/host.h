@@ -17,12 +17,16 @@
 }
 
 // Some hosts raise an error for a field lookup on a non-structure and none
-// checks the element index, so every lookup goes through these two.
+// checks the element index, so every lookup goes through these helpers, or
+// asks for fields below FieldCountOf only.
+inline int FieldCountOf(const mxArray* structure)
+{
+    return structure != nullptr && mxIsStruct(structure) ? mxGetNumberOfFields(structure) : 0;
+}
+
 inline const char* FieldNameOf(const mxArray* structure, int field)
 {
-    if (structure == nullptr || !mxIsStruct(structure) || field >= mxGetNumberOfFields(structure))
-        return nullptr;
-    return mxGetFieldNameByNumber(structure, field);
+    return field < FieldCountOf(structure) ? mxGetFieldNameByNumber(structure, field) : nullptr;
 }
 
 inline const mxArray* FieldOfFirstElement(const mxArray* structure, int field)

@@ -12,8 +12,10 @@ bool IsDefaultKeyword(const mxArray* portArgument)
 
 bool HasPropertyNames(const mxArray* settings)
 {
+    if (FieldCountOf(settings) < PropertyCount)
+        return false;
     for (int index = 0; index < PropertyCount; ++index) {
-        const char* name = FieldNameOf(settings, index);
+        const char* name = mxGetFieldNameByNumber(settings, index);
         if (name == nullptr || !EqualIgnoringCase(name, PropertyNames[index]))
             return false;
     }

@@ -14,7 +14,7 @@ inline char FoldCase(char c)
 inline bool EqualIgnoringCase(const char* left, const char* right)
 {
     for (;; ++left, ++right) {
-        if (FoldCase(*left) != FoldCase(*right))
+        if (*left != *right && FoldCase(*left) != FoldCase(*right))
             return false;
         if (*left == '\0')
             return true;
@@ -24,7 +24,7 @@ inline bool EqualIgnoringCase(const char* left, const char* right)
 inline bool StartsWithIgnoringCase(const char* text, const char* prefix)
 {
     for (; *prefix != '\0'; ++text, ++prefix)
-        if (FoldCase(*text) != FoldCase(*prefix))
+        if (*text != *prefix && FoldCase(*text) != FoldCase(*prefix))
             return false;
     return true;
 }
