@@ -5,26 +5,30 @@
 // a status query costs. Octave's headers of its mxArray class cannot share a
 // translation unit with mex.h, which declares mxArray as void.
 #include <Cell.h>
+#include <memory>
 #include <mxarray.h>
 #include <oct-map.h>
 #include <ov.h>
 #include <str-vec.h>
-
-extern "C" mxArray* mxDuplicateArray(const mxArray* array);
+#include <vector>
 
 namespace octave_host {
 namespace {
 
-// A structure's names and fields as of the last lookup. Holding the value
-// keeps its representation alive and, Octave values being copied on write,
-// unchanged: the same representation always has the same fields.
+// A structure's names and field values as of the last lookup. Holding the
+// value keeps its representation alive and, Octave values being copied on
+// write, unchanged: the same representation always has the same fields. The
+// field values are handed out as arrays of the module's own, made at the first
+// lookup of each and freed when another structure is looked up; the module
+// reads one structure argument per call.
 struct KnownStructure {
     octave_value value;
     string_vector names;
     octave_map fields;
+    std::vector<std::unique_ptr<mxArray>> values; // element-major, made on demand
 };
 
-const KnownStructure* Lookup(const void* array)
+KnownStructure* Lookup(const void* array)
 {
     static KnownStructure known;
     octave_value value = static_cast<const mxArray*>(array)->as_octave_value();
@@ -33,6 +37,8 @@ const KnownStructure* Lookup(const void* array)
     if (&value.get_rep() != &known.value.get_rep()) {
         known.names = value.map_keys();
         known.fields = value.map_value();
+        known.values.clear();
+        known.values.resize(static_cast<std::size_t>(known.fields.numel() * known.names.numel()));
         known.value = value;
     }
     return &known;
@@ -51,13 +57,14 @@ const char* FieldNameByNumber(const void* structure, int field)
 // Octave does not check the element either; out of range gives no value here.
 void* FieldByNumber(const void* structure, mwIndex element, int field)
 {
-    const KnownStructure* known = Lookup(structure);
+    KnownStructure* known = Lookup(structure);
     if (known == nullptr || field < 0 || field >= known->names.numel() || element < 0 ||
         element >= known->fields.numel())
         return nullptr;
-    // The copy is the call's, freed by Octave when the call ends.
-    const mxArray value(false, known->fields.contents(field)(element));
-    return mxDuplicateArray(&value);
+    std::unique_ptr<mxArray>& value = known->values[element * known->names.numel() + field];
+    if (!value)
+        value = std::make_unique<mxArray>(false, known->fields.contents(field)(element));
+    return value.get();
 }
 
 } // namespace octave_host
