@@ -2,7 +2,8 @@
 # Runs every test: the unit and tty tests in a plain build, again under
 # AddressSanitizer + UndefinedBehaviorSanitizer, and the threaded tests under
 # ThreadSanitizer; then the Windows module, cross-compiled and run under
-# Wine. Installs what it needs first.
+# Wine; then a bounded fuzz run of the module in a clang build. Installs what
+# it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -28,3 +29,9 @@ cmake -S "$root" -B build/windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/windows -j"$jobs"
 (cd build/windows && ctest --output-on-failure)
+
+echo "=== build build/fuzz (clang: libFuzzer, ASan + UBSan; a bounded fuzz run)"
+CC=clang CXX=clang++ cmake -S "$root" -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQUORVEL_SANITIZE="address,undefined" >/dev/null
+cmake --build build/fuzz -j"$jobs" --target quorvel_fuzzer
+(cd build/fuzz && ctest --output-on-failure -L fuzz)
