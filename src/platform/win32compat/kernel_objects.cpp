@@ -11,10 +11,10 @@ namespace kernel {
 namespace {
 
 class Event : public Object {
-public:
+  public:
     Event(bool manualReset, bool signalled) : manualReset(manualReset), signalled(signalled) {}
     const bool manualReset;
-    bool signalled;  // guarded by g_mutex
+    bool signalled; // guarded by g_mutex
 };
 
 // One lock and one condition for every object: waits span several events and
@@ -25,9 +25,12 @@ std::unordered_map<std::uintptr_t, std::shared_ptr<Object>> g_objects;
 std::uintptr_t g_nextHandle = 0x1000;
 WaitHook g_waitHook;
 thread_local DWORD t_lastError = ERROR_SUCCESS;
-int g_failingEventCreations = 0;  // guarded by g_mutex
+int g_failingEventCreations = 0; // guarded by g_mutex
 
-std::uintptr_t Key(HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+std::uintptr_t Key(HANDLE handle)
+{
+    return reinterpret_cast<std::uintptr_t>(handle);
+}
 
 std::shared_ptr<Event> LookupEventLocked(HANDLE handle)
 {
@@ -106,7 +109,7 @@ BOOL SetSignal(HANDLE handle, bool signalled)
     return TRUE;
 }
 
-}  // namespace
+} // namespace
 
 HANDLE Register(std::shared_ptr<Object> object)
 {
@@ -146,7 +149,7 @@ void SetWaitHook(WaitHook hook)
     g_waitHook.swap(hook);
 }
 
-}  // namespace kernel
+} // namespace kernel
 
 using kernel::Wait;
 
@@ -169,11 +172,20 @@ HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, 
     return kernel::Register(std::make_shared<kernel::Event>(manualReset != FALSE, initialState != FALSE));
 }
 
-BOOL SetEvent(HANDLE event) { return kernel::SetSignal(event, true); }
+BOOL SetEvent(HANDLE event)
+{
+    return kernel::SetSignal(event, true);
+}
 
-BOOL ResetEvent(HANDLE event) { return kernel::SetSignal(event, false); }
+BOOL ResetEvent(HANDLE event)
+{
+    return kernel::SetSignal(event, false);
+}
 
-DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) { return Wait(&object, 1, false, milliseconds); }
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds)
+{
+    return Wait(&object, 1, false, milliseconds);
+}
 
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL waitAll, DWORD milliseconds)
 {
@@ -201,6 +213,12 @@ BOOL CloseHandle(HANDLE handle)
     return TRUE;
 }
 
-DWORD GetLastError(void) { return kernel::t_lastError; }
+DWORD GetLastError(void)
+{
+    return kernel::t_lastError;
+}
 
-void SetLastError(DWORD error) { kernel::t_lastError = error; }
+void SetLastError(DWORD error)
+{
+    kernel::t_lastError = error;
+}
