@@ -1,5 +1,6 @@
 #include "kernel_objects.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -17,10 +18,18 @@ class Event : public Object {
     bool signalled; // guarded by g_mutex
 };
 
-// One lock and one condition for every object: waits span several events and
-// the traffic is a handful of transfers per port.
+// A thread in a wait, and the events it waits for. A signal wakes only the
+// waiters of its event: a thread waiting for a read is not woken by each of
+// a hundred queued writes as they complete.
+struct Waiter {
+    const std::vector<std::shared_ptr<Event>>* events;
+    std::condition_variable woken;
+};
+
+// One lock for every object: waits span several events and the traffic is a
+// handful of transfers per port.
 std::mutex g_mutex;
-std::condition_variable g_changed;
+std::vector<Waiter*> g_waiters; // guarded by g_mutex
 std::unordered_map<std::uintptr_t, std::shared_ptr<Object>> g_objects;
 std::uintptr_t g_nextHandle = 0x1000;
 WaitHook g_waitHook;
@@ -64,6 +73,33 @@ void ConsumeSignals(const std::vector<std::shared_ptr<Event>>& events, bool wait
             event->signalled = false;
 }
 
+// Whether the wait was satisfied before the time ran out.
+bool SleepUntilSatisfied(std::unique_lock<std::mutex>& lock,
+                         const std::vector<std::shared_ptr<Event>>& events, bool waitAll, DWORD milliseconds,
+                         DWORD& index)
+{
+    Waiter waiter{&events, {}};
+    g_waiters.push_back(&waiter);
+    auto ready = [&] { return Satisfied(events, waitAll, index); };
+    bool satisfied = true;
+    if (milliseconds == INFINITE)
+        waiter.woken.wait(lock, ready);
+    else
+        satisfied = waiter.woken.wait_for(lock, std::chrono::milliseconds(milliseconds), ready);
+    g_waiters.erase(std::find(g_waiters.begin(), g_waiters.end(), &waiter));
+    return satisfied;
+}
+
+void WakeWaitersOf(const Event* event)
+{
+    for (Waiter* waiter : g_waiters)
+        for (const auto& waited : *waiter->events)
+            if (waited.get() == event) {
+                waiter->woken.notify_one();
+                break;
+            }
+}
+
 // A copy, taken under the lock: the hook may replace or remove itself while
 // it runs, and a test may set it from another thread.
 WaitHook CurrentWaitHook()
@@ -86,10 +122,8 @@ DWORD Wait(const HANDLE* objects, DWORD count, bool waitAll, DWORD milliseconds)
         }
     }
     DWORD index = 0;
-    auto ready = [&] { return Satisfied(events, waitAll, index); };
-    if (milliseconds == INFINITE)
-        g_changed.wait(lock, ready);
-    else if (!g_changed.wait_for(lock, std::chrono::milliseconds(milliseconds), ready))
+    if (!Satisfied(events, waitAll, index) &&
+        !SleepUntilSatisfied(lock, events, waitAll, milliseconds, index))
         return WAIT_TIMEOUT;
     ConsumeSignals(events, waitAll, index);
     return WAIT_OBJECT_0 + index;
@@ -105,7 +139,7 @@ BOOL SetSignal(HANDLE handle, bool signalled)
     }
     event->signalled = signalled;
     if (signalled)
-        g_changed.notify_all();
+        WakeWaitersOf(event.get());
     return TRUE;
 }
 
