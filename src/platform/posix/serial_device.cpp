@@ -26,6 +26,20 @@ constexpr DWORD PurgeFlags = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PUR
 constexpr auto AnswerFollowsWrite = std::chrono::milliseconds(50);
 constexpr auto CallerWaitForAnswer = std::chrono::microseconds(500);
 
+// A line that takes bytes as fast as they come (a pseudo-terminal, a USB
+// adapter) has room again within moments: the caller's thread goes on writing
+// while it does, as a blocking write would, instead of handing each piece to
+// the worker. A line that stays full for a wait, or a write that keeps the
+// caller past the limit, is left to the worker.
+constexpr auto CallerWaitForRoom = std::chrono::microseconds(500);
+constexpr auto CallerWriteLimit = std::chrono::milliseconds(2);
+
+timespec Timespec(std::chrono::nanoseconds duration)
+{
+    return {static_cast<time_t>(duration.count() / 1000000000),
+            static_cast<long>(duration.count() % 1000000000)};
+}
+
 // The tcflush queue selector for the CLEAR flags, or -1 for none.
 int FlushedQueues(DWORD flags)
 {
@@ -481,7 +495,7 @@ DWORD SerialDevice::StartWrite(const void* buffer, DWORD count, OVERLAPPED* over
     WriteTransfer write{{overlapped, overlapped->hEvent, count, 0}, static_cast<const std::uint8_t*>(buffer)};
     if (write.event != nullptr)
         ResetEvent(write.event);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     if (DWORD refused = Refusal())
         return refused;
     MarkStarted(*overlapped);
@@ -496,8 +510,35 @@ DWORD SerialDevice::StartWrite(const void* buffer, DWORD count, OVERLAPPED* over
     if (write.done == write.length)
         return EndAtOnce(write, ERROR_SUCCESS, transferred);
     writes_.push_back(write);
-    Arm(armed_ | EPOLLOUT);
-    return ERROR_IO_PENDING;
+    if (!AwaitRoom(lock, overlapped)) {
+        Arm(armed_ | EPOLLOUT);
+        return ERROR_IO_PENDING;
+    }
+    // A write that failed after it started shows its end only in its event,
+    // as one the worker ended would.
+    if (ErrorFromStatus(overlapped->Internal) != ERROR_SUCCESS)
+        return ERROR_IO_PENDING;
+    transferred = static_cast<DWORD>(overlapped->InternalHigh);
+    return ERROR_SUCCESS;
+}
+
+// True once the write has ended, on this thread or another.
+bool SerialDevice::AwaitRoom(std::unique_lock<std::mutex>& lock, const OVERLAPPED* overlapped)
+{
+    const Clock::time_point end = Clock::now() + CallerWriteLimit;
+    while (IsRunning(overlapped)) {
+        if (Clock::now() >= end)
+            return false;
+        const timespec wait = Timespec(CallerWaitForRoom);
+        pollfd output{fd_, POLLOUT, 0};
+        lock.unlock();
+        const int ready = ppoll(&output, 1, &wait, nullptr);
+        lock.lock();
+        if (ready <= 0 || closing_)
+            return !IsRunning(overlapped);
+        ServiceWrites();
+    }
+    return true;
 }
 
 // True once the read has ended, on this thread or another.

@@ -77,6 +77,7 @@ class SerialDevice : public kernel::Object {
     void ServiceWrites();
     void FinishCurrentRead(DWORD error, Clock::time_point now);
     bool AwaitAnswer(std::unique_lock<std::mutex>& lock, const OVERLAPPED* overlapped);
+    bool AwaitRoom(std::unique_lock<std::mutex>& lock, const OVERLAPPED* overlapped);
 
     void Finish(Transfer& transfer, DWORD error);
     DWORD EndAtOnce(Transfer& transfer, DWORD error, DWORD& transferred);
