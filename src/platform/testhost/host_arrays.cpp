@@ -211,6 +211,8 @@ mxArray* NewArray(mxClassID classId, std::vector<mwSize> dimensions, mxComplexit
     array->dimensions = std::move(dimensions);
     array->ownerCall = state.currentCall;
     state.arrays.insert(array);
+    if (state.currentCall != 0)
+        state.callArrays.push_back(array);
     if (!HasData(array))
         return array;
     array->real = AllocateDataBlock(count * ElementSize(classId), array);

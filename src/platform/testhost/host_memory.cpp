@@ -28,6 +28,8 @@ void* AllocateModuleBlock(std::size_t bytes, bool zeroed)
         return nullptr;
     // Code that forgets mxMalloc does not clear memory reads this pattern instead of zeros.
     std::memset(block, zeroed ? 0 : 0xA5, std::max<std::size_t>(bytes, 1));
+    if (state.currentCall != 0)
+        state.callBlocks.push_back(block);
     return TrackBlock(block, BlockRecord{state.currentCall, false, nullptr});
 }
 

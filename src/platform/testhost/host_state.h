@@ -32,6 +32,10 @@ struct HostState {
     std::unordered_map<void*, BlockRecord> blocks;
     std::unordered_set<const mxArray*> arrays;
     long currentCall = 0; // 0 outside a call
+    // What the running call made, or handed back to it: the end of the call
+    // looks only here, not through every live array and block.
+    std::vector<mxArray*> callArrays;
+    std::vector<void*> callBlocks;
     long lastCallSerial = 0;
     long allocationFailureCountdown = 0;
     long arrayCreationFailureCountdown = 0;

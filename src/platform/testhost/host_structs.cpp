@@ -110,6 +110,8 @@ void mxSetFieldByNumber(mxArray* structure, mwIndex element, int field, mxArray*
     if (*slot != nullptr) {
         (*slot)->container = nullptr;
         (*slot)->ownerCall = State().currentCall;
+        if (InCall())
+            State().callArrays.push_back(*slot);
     }
     *slot = value;
     if (value != nullptr)

@@ -51,22 +51,32 @@ void BeginCallScope()
     state.currentCall = ++state.lastCallSerial;
 }
 
-// Frees what the call neither returned nor kept: its free-standing arrays and its blocks.
+// Frees what the call neither returned nor kept: its free-standing arrays and
+// its blocks. An address freed and given out again in the call is listed twice.
 void EndCallScope()
 {
     HostState& state = State();
     std::vector<mxArray*> temporaries;
-    for (const mxArray* array : state.arrays)
-        if (array->ownerCall == state.currentCall && array->container == nullptr)
-            temporaries.push_back(const_cast<mxArray*>(array));
+    for (mxArray* array : state.callArrays)
+        if (IsLive(array) && array->ownerCall == state.currentCall && array->container == nullptr)
+            temporaries.push_back(array);
+    std::sort(temporaries.begin(), temporaries.end());
+    temporaries.erase(std::unique(temporaries.begin(), temporaries.end()), temporaries.end());
     for (mxArray* array : temporaries)
         DestroyTree(array);
     std::vector<void*> blocks;
-    for (const auto& [block, record] : state.blocks)
-        if (record.call == state.currentCall && !record.persistent && record.holder == nullptr)
+    for (void* block : state.callBlocks) {
+        auto found = state.blocks.find(block);
+        if (found != state.blocks.end() && found->second.call == state.currentCall &&
+            !found->second.persistent && found->second.holder == nullptr)
             blocks.push_back(block);
+    }
+    std::sort(blocks.begin(), blocks.end());
+    blocks.erase(std::unique(blocks.begin(), blocks.end()), blocks.end());
     for (void* block : blocks)
         FreeBlock(block);
+    state.callArrays.clear();
+    state.callBlocks.clear();
     state.currentCall = 0;
 }
 
