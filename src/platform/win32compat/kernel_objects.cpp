@@ -1,6 +1,7 @@
 #include "kernel_objects.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -11,7 +12,7 @@
 namespace kernel {
 namespace {
 
-class Event : public Object {
+class Event final : public Object {
   public:
     Event(bool manualReset, bool signalled) : manualReset(manualReset), signalled(signalled) {}
     const bool manualReset;
@@ -33,6 +34,7 @@ std::vector<Waiter*> g_waiters; // guarded by g_mutex
 std::unordered_map<std::uintptr_t, std::shared_ptr<Object>> g_objects;
 std::uintptr_t g_nextHandle = 0x1000;
 WaitHook g_waitHook;
+std::atomic<bool> g_hasWaitHook{false};
 thread_local DWORD t_lastError = ERROR_SUCCESS;
 int g_failingEventCreations = 0; // guarded by g_mutex
 
@@ -44,7 +46,9 @@ std::uintptr_t Key(HANDLE handle)
 std::shared_ptr<Event> LookupEventLocked(HANDLE handle)
 {
     auto found = g_objects.find(Key(handle));
-    return found == g_objects.end() ? nullptr : std::dynamic_pointer_cast<Event>(found->second);
+    if (found == g_objects.end() || typeid(*found->second) != typeid(Event))
+        return nullptr;
+    return std::static_pointer_cast<Event>(found->second);
 }
 
 bool Satisfied(const std::vector<std::shared_ptr<Event>>& events, bool waitAll, DWORD& index)
@@ -101,9 +105,11 @@ void WakeWaitersOf(const Event* event)
 }
 
 // A copy, taken under the lock: the hook may replace or remove itself while
-// it runs, and a test may set it from another thread.
+// it runs, and a test may set it from another thread. Without a hook, no lock.
 WaitHook CurrentWaitHook()
 {
+    if (!g_hasWaitHook.load(std::memory_order_acquire))
+        return {};
     std::lock_guard<std::mutex> lock(g_mutex);
     return g_waitHook;
 }
@@ -113,7 +119,12 @@ DWORD Wait(const HANDLE* objects, DWORD count, bool waitAll, DWORD milliseconds)
     if (WaitHook hook = CurrentWaitHook())
         hook(objects, count, waitAll, milliseconds);
     std::unique_lock<std::mutex> lock(g_mutex);
-    std::vector<std::shared_ptr<Event>> events;
+    // Reused, so that a wait allocates nothing once the thread has waited
+    // before; emptied on the way out, so that it keeps no event alive.
+    thread_local std::vector<std::shared_ptr<Event>> events;
+    struct Emptied {
+        ~Emptied() { events.clear(); }
+    } emptied;
     for (DWORD i = 0; i < count; ++i) {
         events.push_back(LookupEventLocked(objects[i]));
         if (!events.back()) {
@@ -181,6 +192,7 @@ void SetWaitHook(WaitHook hook)
     std::lock_guard<std::mutex> lock(g_mutex);
     // The old hook dies with the parameter, after the lock is released.
     g_waitHook.swap(hook);
+    g_hasWaitHook.store(static_cast<bool>(g_waitHook), std::memory_order_release);
 }
 
 } // namespace kernel

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <typeinfo>
 
 namespace kernel {
 
@@ -24,7 +25,11 @@ std::shared_ptr<Object> Lookup(HANDLE handle);
 
 template <class T> std::shared_ptr<T> LookupAs(HANDLE handle)
 {
-    return std::dynamic_pointer_cast<T>(Lookup(handle));
+    std::shared_ptr<Object> object = Lookup(handle);
+    // The exact type, the usual case, is checked far faster than a cast.
+    if (object && typeid(*object) == typeid(T))
+        return std::static_pointer_cast<T>(std::move(object));
+    return std::dynamic_pointer_cast<T>(std::move(object));
 }
 
 std::size_t LiveObjectCount();
