@@ -2,6 +2,8 @@
 #include "ports/port_table.h"
 #include "ports/text.h"
 
+#include <cstring>
+
 namespace {
 
 bool IsDefaultKeyword(const mxArray* portArgument)
@@ -16,7 +18,9 @@ bool HasPropertyNames(const mxArray* settings)
         return false;
     for (int index = 0; index < PropertyCount; ++index) {
         const char* name = mxGetFieldNameByNumber(settings, index);
-        if (name == nullptr || !EqualIgnoringCase(name, PropertyNames[index]))
+        // Names as vantrel writes them match exactly, which the library compares fastest.
+        if (name == nullptr ||
+            (std::strcmp(name, PropertyNames[index]) != 0 && !EqualIgnoringCase(name, PropertyNames[index])))
             return false;
     }
     return true;
