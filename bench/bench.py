@@ -55,7 +55,7 @@ FIGURES = [
     ("status", "status {queries}", "status query", "us"),
 ]
 
-FULL = {"roundtrips": 10000, "big": 16 * MIB, "small": 1 * MIB, "queries": 100000, "repetitions": 5}
+FULL = {"roundtrips": 10000, "big": 16 * MIB, "small": 1 * MIB, "queries": 100000, "repetitions": 9}
 QUICK = {"roundtrips": 2000, "big": 4 * MIB, "small": 256 * KIB, "queries": 20000, "repetitions": 3}
 
 ANSWER_TIMEOUT = 120

@@ -86,10 +86,10 @@ class ModuleClient {
 
     test_host::CallResult Call(int outputs, const ArrayPtr& command, const mxArray* extra = nullptr)
     {
-        std::vector<const mxArray*> arguments = {command.get(), settings_.get()};
+        arguments_.assign({command.get(), settings_.get()});
         if (extra != nullptr)
-            arguments.push_back(extra);
-        return test_host::Call(mexFunction, outputs, arguments);
+            arguments_.push_back(extra);
+        return test_host::Call(mexFunction, outputs, arguments_);
     }
 
     static int Status(const test_host::CallResult& result, std::size_t position)
@@ -109,6 +109,7 @@ class ModuleClient {
     const ArrayPtr open_ = NewText("Open"), write_ = NewText("Write"), read_ = NewText("Read"),
                    readStatus_ = NewText("GetReadStatus"), closeAll_ = NewText("CloseAll");
     ArrayPtr settings_;
+    std::vector<const mxArray*> arguments_; // reused: a call allocates no argument list
 };
 
 void TellPeer(ModuleClient& module, char mode, std::size_t count)
