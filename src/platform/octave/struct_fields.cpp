@@ -10,6 +10,7 @@
 #include <oct-map.h>
 #include <ov.h>
 #include <str-vec.h>
+#include <string>
 #include <vector>
 
 namespace octave_host {
@@ -23,7 +24,7 @@ namespace {
 // reads one structure argument per call.
 struct KnownStructure {
     octave_value value;
-    string_vector names;
+    std::vector<std::string> names; // Octave's string_vector hands out copies
     octave_map fields;
     std::vector<std::unique_ptr<mxArray>> values; // element-major, made on demand
 };
@@ -35,10 +36,13 @@ KnownStructure* Lookup(const void* array)
     if (!value.isstruct())
         return nullptr;
     if (&value.get_rep() != &known.value.get_rep()) {
-        known.names = value.map_keys();
+        const string_vector keys = value.map_keys();
+        known.names.clear();
+        for (octave_idx_type key = 0; key < keys.numel(); ++key)
+            known.names.push_back(keys[key]);
         known.fields = value.map_value();
         known.values.clear();
-        known.values.resize(static_cast<std::size_t>(known.fields.numel() * known.names.numel()));
+        known.values.resize(static_cast<std::size_t>(known.fields.numel()) * known.names.size());
         known.value = value;
     }
     return &known;
@@ -49,7 +53,7 @@ KnownStructure* Lookup(const void* array)
 const char* FieldNameByNumber(const void* structure, int field)
 {
     const KnownStructure* known = Lookup(structure);
-    if (known == nullptr || field < 0 || field >= known->names.numel())
+    if (known == nullptr || field < 0 || static_cast<std::size_t>(field) >= known->names.size())
         return nullptr;
     return known->names[field].c_str();
 }
@@ -58,10 +62,10 @@ const char* FieldNameByNumber(const void* structure, int field)
 void* FieldByNumber(const void* structure, mwIndex element, int field)
 {
     KnownStructure* known = Lookup(structure);
-    if (known == nullptr || field < 0 || field >= known->names.numel() || element < 0 ||
-        element >= known->fields.numel())
+    if (known == nullptr || field < 0 || static_cast<std::size_t>(field) >= known->names.size() ||
+        element < 0 || element >= known->fields.numel())
         return nullptr;
-    std::unique_ptr<mxArray>& value = known->values[element * known->names.numel() + field];
+    std::unique_ptr<mxArray>& value = known->values[element * known->names.size() + field];
     if (!value)
         value = std::make_unique<mxArray>(false, known->fields.contents(field)(element));
     return value.get();
