@@ -46,7 +46,10 @@ std::uintptr_t Key(HANDLE handle)
 std::shared_ptr<Event> LookupEventLocked(HANDLE handle)
 {
     auto found = g_objects.find(Key(handle));
-    if (found == g_objects.end() || typeid(*found->second) != typeid(Event))
+    if (found == g_objects.end())
+        return nullptr;
+    const Object* object = found->second.get();
+    if (typeid(*object) != typeid(Event))
         return nullptr;
     return std::static_pointer_cast<Event>(found->second);
 }

@@ -26,8 +26,9 @@ std::shared_ptr<Object> Lookup(HANDLE handle);
 template <class T> std::shared_ptr<T> LookupAs(HANDLE handle)
 {
     std::shared_ptr<Object> object = Lookup(handle);
+    const Object* raw = object.get();
     // The exact type, the usual case, is checked far faster than a cast.
-    if (object && typeid(*object) == typeid(T))
+    if (raw != nullptr && typeid(*raw) == typeid(T))
         return std::static_pointer_cast<T>(std::move(object));
     return std::dynamic_pointer_cast<T>(std::move(object));
 }
