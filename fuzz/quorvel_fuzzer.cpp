@@ -14,6 +14,9 @@ namespace fuzz {
 namespace {
 
 constexpr int MaxSteps = 96;
+// Every Write reaps the whole list of writes in flight: bursts of calls are
+// capped so that an input cannot pile up thousands of them.
+constexpr int MaxCalls = 200;
 // A drain slice that runs out takes 500 ms: at most one input in this many
 // may have one, so that the run keeps its pace.
 constexpr long ExecutionsPerSlowSlice = 4096;
@@ -113,6 +116,7 @@ class Session {
     std::array<bool, SlotCount> reset_{}; // slots an Open may have reset to the defaults
     std::vector<ArrayPtr> lastArguments_;
     int lastNlhs_ = 0;
+    int calls_ = 0;
     long arraysBefore_ = 0;
 };
 
@@ -205,6 +209,7 @@ void Session::CallModule()
 
 void Session::CallWithLastArguments()
 {
+    ++calls_;
     CallFacts facts;
     facts.nlhs = lastNlhs_;
     for (const ArrayPtr& argument : lastArguments_)
@@ -332,7 +337,8 @@ void Session::ActAsHost()
         break;
     case 5:
         // Bursts: more than 64 writes in flight, opens piling up locks.
-        for (unsigned repeat = 1 + source_.Choice(80); repeat > 0 && !lastArguments_.empty(); --repeat)
+        for (unsigned repeat = 1 + source_.Choice(72);
+             repeat > 0 && calls_ < MaxCalls && !lastArguments_.empty(); --repeat)
             CallWithLastArguments();
         break;
     default:
