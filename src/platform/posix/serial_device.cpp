@@ -500,15 +500,14 @@ DWORD SerialDevice::StartWrite(const void* buffer, DWORD count, OVERLAPPED* over
         return refused;
     MarkStarted(*overlapped);
     lastWriteStart_ = Clock::now();
-    // Writes leave in the order they were started: a later one waits its turn.
-    if (!writes_.empty()) {
-        writes_.push_back(write);
-        return ERROR_IO_PENDING;
+    // Writes leave in the order they were started: a later one waits its turn,
+    // and the caller helps the earlier ones along while it waits.
+    if (writes_.empty()) {
+        if (int error = PushBytes(write))
+            return EndAtOnce(write, Failed(error), transferred);
+        if (write.done == write.length)
+            return EndAtOnce(write, ERROR_SUCCESS, transferred);
     }
-    if (int error = PushBytes(write))
-        return EndAtOnce(write, Failed(error), transferred);
-    if (write.done == write.length)
-        return EndAtOnce(write, ERROR_SUCCESS, transferred);
     writes_.push_back(write);
     if (!AwaitRoom(lock, overlapped)) {
         Arm(armed_ | EPOLLOUT);
