@@ -226,6 +226,7 @@ int SerialDevice::PushBytes(WriteTransfer& write)
     while (sent < 0 && errno == EINTR);
     if (sent >= 0) {
         write.done += static_cast<DWORD>(sent);
+        kernelOutputMayWait_ = kernelOutputMayWait_ || sent > 0;
         return 0;
     }
     return errno == EAGAIN ? 0 : errno;
@@ -441,8 +442,10 @@ DWORD SerialDevice::TakeErrors(DWORD& errors, COMSTAT& status)
         return refused;
     int waitingIn = 0;
     int waitingOut = 0;
-    if (ioctl(fd_, FIONREAD, &waitingIn) != 0 || ioctl(fd_, TIOCOUTQ, &waitingOut) != 0)
+    if (ioctl(fd_, FIONREAD, &waitingIn) != 0 ||
+        (kernelOutputMayWait_ && ioctl(fd_, TIOCOUTQ, &waitingOut) != 0))
         return Failed(errno);
+    kernelOutputMayWait_ = waitingOut > 0;
     errors = counters_.TakeNewErrors(fd_);
     status = COMSTAT{};
     status.cbInQue = static_cast<DWORD>(waitingIn);

@@ -107,6 +107,10 @@ class SerialDevice : public kernel::Object {
     Clock::time_point lastWriteStart_{};
     bool hungUp_ = false;
     bool closing_ = false;
+    // The kernel's output queue grows only by our writes (the tty is ours
+    // alone): once found empty, it stays empty until the next write, and is
+    // not asked again until then.
+    bool kernelOutputMayWait_ = true;
 };
 
 } // namespace posix_serial
