@@ -18,8 +18,8 @@ function serve_figures (figures)
     numbers = str2double (words(2:end));
     switch (words{1})
       case "roundtrip"
-        times = sort (figures.roundtrip (numbers(1), numbers(2)));
-        printf ("%.9g %.9g\n", nearest_rank (times, 0.5), nearest_rank (times, 0.99));
+        times = figures.roundtrip (numbers(1), numbers(2));
+        printf ("%.9g %.9g\n", grouped_quantile (times, 0.5), grouped_quantile (times, 0.99));
       case "send"
         printf ("%.9g\n", figures.send (numbers(1), numbers(2)));
       case "receive"
@@ -33,6 +33,13 @@ function serve_figures (figures)
   endwhile
 endfunction
 
-function value = nearest_rank (sorted, fraction)
-  value = sorted(max (1, ceil (fraction * numel (sorted) - 1e-6)));
+% tic and toc count whole microseconds, so round trips come as whole
+% microseconds: the quantile is placed within its microsecond by the share of
+% the samples there that lie below it (the median of grouped data).
+function value = grouped_quantile (times, fraction)
+  us = sort (round (times * 1e6));
+  at = us(max (1, ceil (fraction * numel (us) - 1e-6)));
+  below = sum (us < at);
+  here = sum (us == at);
+  value = (at - 0.5 + (fraction * numel (us) - below) / here) * 1e-6;
 endfunction
