@@ -46,37 +46,41 @@ const PropertyRead ParseOrder[] = {
     {5, OnOff},      {6, Number},  {7, ParityChoice}, {8, Number},  {9, Character}, {10, Character},
     {11, Character}, {12, Number}, {13, Number},      {14, Number}, {15, Number}};
 
-bool EqualIgnoringCase(const std::string& left, const std::string& right)
+bool EqualIgnoringCase(const char* left, const char* right)
 {
-    if (left.size() != right.size())
-        return false;
-    for (std::size_t i = 0; i < left.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(left[i])) !=
-            std::tolower(static_cast<unsigned char>(right[i])))
+    for (;
+         std::tolower(static_cast<unsigned char>(*left)) == std::tolower(static_cast<unsigned char>(*right));
+         ++left, ++right)
+        if (*left == '\0')
+            return true;
+    return false;
+}
+
+// The text a buffer of `size` bytes receives, or false when it does not fit.
+bool TextFits(const mxArray* array, std::size_t size, char (&text)[32])
+{
+    return array != nullptr && mxGetClassID(array) == mxCHAR_CLASS && mxGetNumberOfElements(array) < size &&
+           mxGetString(array, text, sizeof text) == 0;
+}
+
+bool HasPrefixIgnoringCase(const char* text, const char* prefix)
+{
+    for (; *prefix != '\0'; ++text, ++prefix)
+        if (std::tolower(static_cast<unsigned char>(*text)) !=
+            std::tolower(static_cast<unsigned char>(*prefix)))
             return false;
     return true;
 }
 
-// The text a buffer of `size` bytes receives, or false when it does not fit.
-bool TextFits(const mxArray* array, std::size_t size, std::string& text)
-{
-    if (array == nullptr || mxGetClassID(array) != mxCHAR_CLASS || mxGetNumberOfElements(array) >= size)
-        return false;
-    char buffer[32];
-    mxGetString(array, buffer, sizeof buffer);
-    text = buffer;
-    return true;
-}
-
 // Exact names win; a second prefix match before any exact one is ambiguous.
-const char* ResolveCommand(const std::string& text, int& command)
+const char* ResolveCommand(const char* text, int& command)
 {
     int found = -1;
     for (int row = 0; row < CommandCount; ++row) {
-        std::string name = Commands[row].name;
-        if (!EqualIgnoringCase(name.substr(0, text.size()), text))
+        const char* name = Commands[row].name;
+        if (!HasPrefixIgnoringCase(name, text))
             continue;
-        if (name.size() == text.size()) {
+        if (std::strlen(name) == std::strlen(text)) {
             command = row;
             return nullptr;
         }
@@ -102,7 +106,7 @@ bool ValidValue(const mxArray* value, Kind kind)
 {
     static const char* const onOff[] = {"off", "on"};
     static const char* const parities[] = {"none", "odd", "even", "mark", "space"};
-    std::string text;
+    char text[32];
     switch (kind) {
     case Number:
         return value != nullptr && mxIsDouble(value);
@@ -136,7 +140,7 @@ const char* GatewayMessage(int nlhs, const std::vector<const mxArray*>& args, in
 {
     if (args.empty())
         return "Too few input arguments.";
-    std::string text;
+    char text[32];
     if (!TextFits(args[0], 20, text))
         return "The first input argument must be a command string.";
     if (const char* message = ResolveCommand(text, command))
@@ -153,7 +157,7 @@ const char* GatewayMessage(int nlhs, const std::vector<const mxArray*>& args, in
 
 const char* SelectionMessage(const mxArray* portArgument, int& slot)
 {
-    std::string text;
+    char text[32];
     if (TextFits(portArgument, 8, text) && EqualIgnoringCase(text, "default")) {
         slot = DefaultsSelected;
         return nullptr;
@@ -163,8 +167,8 @@ const char* SelectionMessage(const mxArray* portArgument, int& slot)
     for (int field = 0; field < PropertyCount; ++field)
         if (!EqualIgnoringCase(mxGetFieldNameByNumber(portArgument, field), PropertyNames[field]))
             return "The second input argument must be a \"vantrel\" object.";
-    if (!TextFits(FirstElementField(portArgument, 0), 8, text) || text.size() < 4 ||
-        !EqualIgnoringCase(text.substr(0, 3), "COM") || text[3] < '1' || text[3] > '8')
+    if (!TextFits(FirstElementField(portArgument, 0), 8, text) || !HasPrefixIgnoringCase(text, "COM") ||
+        text[3] < '1' || text[3] > '8')
         return "Invalid serial port name.";
     slot = text[3] - '1';
     return nullptr;
@@ -210,7 +214,7 @@ bool ReadCountGiven(const std::vector<const mxArray*>& args, std::int64_t& count
 
 bool AsksToDiscard(const std::vector<const mxArray*>& args)
 {
-    std::string mode;
+    char mode[32];
     return args.size() >= 3 && TextFits(args[2], 8, mode) && EqualIgnoringCase(mode, "discard");
 }
 

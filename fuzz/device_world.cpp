@@ -22,7 +22,7 @@ void DuringReadWait(DWORD milliseconds)
     if (milliseconds <= RealWaitMilliseconds && activeScript->arrivingInput.empty())
         return;
     for (int slot = 0; slot < 8; ++slot) {
-        const std::string device = DeviceName(slot);
+        const std::string& device = DeviceName(slot);
         if (!sim::ReadPending(device))
             continue;
         if (!activeScript->arrivingInput.empty()) {
@@ -37,7 +37,7 @@ void DuringReadWait(DWORD milliseconds)
 void EndStuckRead()
 {
     for (int slot = 0; slot < 8; ++slot) {
-        const std::string device = DeviceName(slot);
+        const std::string& device = DeviceName(slot);
         if (sim::ReadPending(device)) {
             sim::ExpireRead(device);
             ++activeScript->stuckReadsEnded;
@@ -53,7 +53,7 @@ void DuringDrainSlice()
         return;
     }
     for (int slot = 0; slot < 8; ++slot) {
-        const std::string device = DeviceName(slot);
+        const std::string& device = DeviceName(slot);
         if (sim::PendingWriteCount(device) == 0)
             continue;
         sim::SetWriteCompletion(device, sim::WriteCompletion::Later);
@@ -63,9 +63,10 @@ void DuringDrainSlice()
 
 } // namespace
 
-std::string DeviceName(int slot)
+const std::string& DeviceName(int slot)
 {
-    return "COM" + std::to_string(slot + 1);
+    static const std::string names[] = {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"};
+    return names[slot];
 }
 
 void FaultMirror::Arm(const std::string& function, DWORD error, int count, int skip)

@@ -10,7 +10,7 @@
 
 namespace fuzz {
 
-std::string DeviceName(int slot);
+const std::string& DeviceName(int slot);
 
 class FaultMirror {
   public:

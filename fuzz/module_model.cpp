@@ -158,11 +158,11 @@ void ModuleModel::CheckCall(const CallFacts& facts)
         Fail("the call aborted with a message the module does not have: \"" + result.message + "\"");
     Require(facts.HostFaultFired() == (result.aborted && result.message == OutOfMemory),
             "exhausted host memory and \"Out of memory.\" do not go together");
-    int command = 0, slot = 0;
-    if (const char* message = RoutingMessage(facts.nlhs, facts.args, command, slot)) {
-        ExpectAbort(facts, message);
+    if (facts.routingMessage != nullptr) {
+        ExpectAbort(facts, facts.routingMessage);
         return;
     }
+    const int command = facts.command, slot = facts.slot;
     if (command != CloseAll)
         ExpectCallsOnSlot(facts, slot);
     // Known: after a failed cancel Read waits for its read to end, with no
@@ -245,9 +245,8 @@ bool ModuleModel::ConfigurationFailed(const CallFacts& facts, std::size_t first,
 
 void ModuleModel::CheckOpen(const CallFacts& facts, int slot)
 {
-    const std::string parse = ParseMessage(facts.args[1]);
-    if (!parse.empty()) {
-        ExpectAbort(facts, parse);
+    if (!facts.parseMessage.empty()) {
+        ExpectAbort(facts, facts.parseMessage);
         return;
     }
     bool opened = open_[slot];
@@ -313,9 +312,8 @@ void ModuleModel::CheckCloseAll(const CallFacts& facts)
 
 void ModuleModel::CheckSetParams(const CallFacts& facts, int slot)
 {
-    const std::string parse = ParseMessage(facts.args[1]);
-    if (!parse.empty()) {
-        ExpectAbort(facts, parse);
+    if (!facts.parseMessage.empty()) {
+        ExpectAbort(facts, facts.parseMessage);
         return;
     }
     if (!IsOpen(slot)) {
@@ -485,7 +483,7 @@ void ModuleModel::CheckInvariants() const
 {
     int openPorts = 0;
     for (int slot = 0; slot < SlotCount; ++slot) {
-        const std::string device = DeviceName(slot);
+        const std::string& device = DeviceName(slot);
         Require(sim::IsOpen(device) == open_[slot],
                 "a port's device is open while the slot is closed, or the reverse");
         Require(!sim::ReadPending(device), "a read outlived its call");

@@ -17,6 +17,10 @@ namespace fuzz {
 struct CallFacts {
     int nlhs = 0;
     std::vector<const mxArray*> args;
+    // What the arguments alone promise (see call_oracle.h).
+    const char* routingMessage = nullptr;
+    int command = 0, slot = 0;
+    std::string parseMessage; // for Open and SetParams
     test_host::CallResult result;
     std::vector<sim::CallRecord> deviceCalls;
     std::vector<bool> failed;         // per device call: an injected fault failed it

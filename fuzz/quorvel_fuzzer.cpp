@@ -88,6 +88,13 @@ std::string Described(const CallFacts& facts, const char* command, int slot)
     return text + "]" + (facts.result.aborted ? ": " + facts.result.message : "");
 }
 
+void Foresee(CallFacts& facts)
+{
+    facts.routingMessage = RoutingMessage(facts.nlhs, facts.args, facts.command, facts.slot);
+    if (facts.routingMessage == nullptr && (facts.command == Open || facts.command == SetParams))
+        facts.parseMessage = ParseMessage(facts.args[1]);
+}
+
 class Session {
   public:
     explicit Session(ByteSource& source);
@@ -214,10 +221,10 @@ void Session::CallWithLastArguments()
     facts.nlhs = lastNlhs_;
     for (const ArrayPtr& argument : lastArguments_)
         facts.args.push_back(argument.get());
-    int command = 0, slot = 0;
-    const bool routed = RoutingMessage(facts.nlhs, facts.args, command, slot) == nullptr;
-    const bool parseFails = routed && (command == Open || command == SetParams) && slot >= 0 &&
-                            !ParseMessage(facts.args[1]).empty();
+    Foresee(facts);
+    const int command = facts.command, slot = facts.slot;
+    const bool routed = facts.routingMessage == nullptr;
+    const bool parseFails = routed && !facts.parseMessage.empty() && slot >= 0;
     Report expected;
     if (parseFails)
         expected = ExpectedAfterFailedParse(slot, command == SetParams || model_.IsOpen(slot));
@@ -361,6 +368,7 @@ void Session::Finish()
         CallFacts facts;
         ArrayPtr command = TextArray("CloseAll");
         facts.args = {command.get()};
+        Foresee(facts);
         RunCall(facts);
         trace_.push_back("CloseAll (end)");
         model_.CheckCall(facts);
