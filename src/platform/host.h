@@ -31,8 +31,7 @@ inline const char* FieldNameOf(const mxArray* structure, int field)
 
 inline const mxArray* FieldOfFirstElement(const mxArray* structure, int field)
 {
-    if (structure == nullptr || !mxIsStruct(structure) || mxGetNumberOfElements(structure) == 0 ||
-        field >= mxGetNumberOfFields(structure))
+    if (field >= FieldCountOf(structure) || mxGetNumberOfElements(structure) == 0)
         return nullptr;
     return mxGetFieldByNumber(structure, 0, field);
 }
