@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <thread>
 
 namespace tty_test {
@@ -133,10 +134,16 @@ TEST_P(ModuleHangUpMomentTest, CommandsAnswerInTimeAndThePortReopensOnceTheFarEn
     EXPECT_EQ(Close(port1_), 0);
 }
 
+const char* const MomentNames[] = {"WhileAWriteIsQueued", "WhileAReadWaits", "WhileIdle"};
+
 std::string MomentName(const ::testing::TestParamInfo<Moment>& info)
 {
-    static const char* const names[] = {"WhileAWriteIsQueued", "WhileAReadWaits", "WhileIdle"};
-    return names[static_cast<int>(info.param)];
+    return MomentNames[static_cast<int>(info.param)];
+}
+
+void PrintTo(Moment moment, std::ostream* out)
+{
+    *out << MomentNames[static_cast<int>(moment)];
 }
 
 INSTANTIATE_TEST_SUITE_P(FarEndGone, ModuleHangUpMomentTest,

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <map>
+#include <ostream>
 
 namespace sweep {
 namespace {
@@ -191,6 +192,12 @@ const DeviceSweep Sweeps[] = {
          EXPECT_EQ(PersistentBlockCount(), 4) << "writes not discarded stay queued";
      }},
 };
+
+// The test name already says which; this keeps ctest's listing readable.
+void PrintTo(const DeviceSweep& sweep, std::ostream* out)
+{
+    *out << sweep.name;
+}
 
 // "ClearCommError#2" for a function met more than once in the log.
 std::vector<std::string> LabelledCalls(const std::vector<sim::CallRecord>& calls)

@@ -5,6 +5,7 @@
 #include "sweep_fixture.h"
 
 #include <cstdio>
+#include <ostream>
 #include <tuple>
 
 namespace sweep {
@@ -246,6 +247,17 @@ const MemorySweep Sweeps[] = {
          EXPECT_EQ(LockCount(), 0);
      }},
 };
+
+// Test names already say which; these keep ctest's listing readable.
+void PrintTo(const MemorySweep& sweep, std::ostream* out)
+{
+    *out << sweep.name;
+}
+
+void PrintTo(HostFault fault, std::ostream* out)
+{
+    *out << (fault == HostFault::Allocation ? "allocation" : "array creation");
+}
 
 long Made(HostFault fault)
 {
