@@ -11,7 +11,7 @@ for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
+  echo "Installing: ${missing[*]}" >&2
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update -qq
@@ -19,7 +19,8 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DQUORVEL_TESTS=OFF >/dev/null
+# Build output goes to standard error: standard output is the table alone.
 cmake --build build/bench -j"$(nproc)" --target quorvel_bench_peer quorvel_bench_raw quorvel_tty_bench \
-  quorvel_bench_fdio quorvel_octave_module
+  quorvel_bench_fdio quorvel_octave_module >&2
 # Debian's own Python, where python3-serial is installed.
 exec /usr/bin/python3 bench/bench.py --build build/bench "$@"
