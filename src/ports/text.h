@@ -1,7 +1,7 @@
 // Case-insensitive comparisons of command names, property names and keywords.
-// One side of every comparison is an ASCII name or keyword, so folding ASCII
-// letters alone gives the answers the locale's tolower gives, without a
-// library call per byte.
+// The names and keywords are ASCII: folding ASCII letters alone compares them
+// as the C locale does, whatever locale the host runs in, and without a library
+// call per byte.
 #pragma once
 
 #include <cstddef>
