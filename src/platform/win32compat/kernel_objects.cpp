@@ -136,8 +136,9 @@ DWORD Wait(const HANDLE* objects, DWORD count, bool waitAll, DWORD milliseconds)
         }
     }
     DWORD index = 0;
+    // A zero time-out only tests the events, as on Windows.
     if (!Satisfied(events, waitAll, index) &&
-        !SleepUntilSatisfied(lock, events, waitAll, milliseconds, index))
+        (milliseconds == 0 || !SleepUntilSatisfied(lock, events, waitAll, milliseconds, index)))
         return WAIT_TIMEOUT;
     ConsumeSignals(events, waitAll, index);
     return WAIT_OBJECT_0 + index;
