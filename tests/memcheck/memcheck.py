@@ -19,6 +19,8 @@ def run_session(args, xml_file):
                args.octave, "--no-history", "--no-init-file", "--no-window-system", "--quiet",
                "--eval", f"addpath('{here}'); memcheck_session"]
     environment = dict(os.environ, QUORVEL_MODULE_DIR=args.module_dir, QUORVEL_OCTAVE_TESTS=args.octave_tests)
+    if args.preload:
+        environment["LD_PRELOAD"] = " ".join(filter(None, [args.preload, os.environ.get("LD_PRELOAD")]))
     return subprocess.run(command, env=environment, timeout=args.timeout).returncode
 
 
@@ -46,6 +48,7 @@ def main():
     parser.add_argument("--octave-tests", required=True, help="the Octave tests' helpers (null_modems.m ...)")
     parser.add_argument("--sources", required=True, help="the module's source folder")
     parser.add_argument("--timeout", type=int, default=600)
+    parser.add_argument("--preload", help="a library to preload into Octave (the libhwy timer shim)")
     args = parser.parse_args()
     sources = os.path.abspath(args.sources) + os.sep
     module = os.path.join(os.path.abspath(args.module_dir), "quorvel.mex")
