@@ -9,7 +9,17 @@ cd "$(dirname "$0")/.."
 root=$PWD
 jobs=$(nproc)
 
-scripts/install-deps.sh
+timings=()
+started=$SECONDS
+# Runs one part of the test command and notes how long it took.
+timed() {
+  local name=$1 began=$SECONDS
+  shift
+  "$@"
+  timings+=("$name $((SECONDS - began)) s")
+}
+
+timed "install-deps" scripts/install-deps.sh
 
 run_build() {
   local dir=$1 sanitize=$2 filter=$3
@@ -19,19 +29,28 @@ run_build() {
   (cd "$dir" && ctest --output-on-failure -j"$jobs" ${filter:+-L "$filter"})
 }
 
-run_build build/main "" ""
+windows_build() {
+  echo "=== build build/windows (quorvel.mexw64 with mingw-w64; tests under Wine)"
+  cmake -S "$root" -B build/windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build/windows -j"$jobs"
+  (cd build/windows && ctest --output-on-failure)
+}
+
+fuzz_build() {
+  echo "=== build build/fuzz (clang: libFuzzer, ASan + UBSan; a bounded fuzz run)"
+  CC=clang CXX=clang++ cmake -S "$root" -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQUORVEL_SANITIZE="address,undefined" >/dev/null
+  cmake --build build/fuzz -j"$jobs" --target quorvel_fuzzer
+  (cd build/fuzz && ctest --output-on-failure -L fuzz)
+}
+
+timed "plain build and tests" run_build build/main "" ""
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  run_build build/asan "address,undefined" ""
-TSAN_OPTIONS=halt_on_error=1 run_build build/tsan "thread" "tty|unit/device"
+  timed "ASan+UBSan build and tests" run_build build/asan "address,undefined" ""
+TSAN_OPTIONS=halt_on_error=1 timed "TSan build and tests" run_build build/tsan "thread" "tty|unit/device"
+timed "Windows build and Wine tests" windows_build
+timed "fuzz build and bounded run" fuzz_build
 
-echo "=== build build/windows (quorvel.mexw64 with mingw-w64; tests under Wine)"
-cmake -S "$root" -B build/windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/windows -j"$jobs"
-(cd build/windows && ctest --output-on-failure)
-
-echo "=== build build/fuzz (clang: libFuzzer, ASan + UBSan; a bounded fuzz run)"
-CC=clang CXX=clang++ cmake -S "$root" -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DQUORVEL_SANITIZE="address,undefined" >/dev/null
-cmake --build build/fuzz -j"$jobs" --target quorvel_fuzzer
-(cd build/fuzz && ctest --output-on-failure -L fuzz)
+echo "=== all tests passed in $((SECONDS - started)) s:"
+printf '  %s\n' "${timings[@]}"
