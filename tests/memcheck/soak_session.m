@@ -1,10 +1,13 @@
-% soak_session (seconds): the module driven round after round for that long
-% over null-modem pairs, as a long acquisition script drives it: open,
-% configure, queries, data both ways, writes left in flight at Close,
-% rejected calls, and now and then the module cleared and loaded again.
+% soak_session (seconds, round_trips): the module driven round after round for
+% that many seconds over null-modem pairs, as a long acquisition script drives
+% it: open, configure, queries, data both ways, writes left in flight at
+% Close, rejected calls, and now and then the module cleared and loaded again.
 % Each round must end where the first ended: the same open descriptors and
 % threads, the module unlocked; the resident memory may not keep growing.
-function soak_session (seconds)
+% Then as many Write/Read round trips as asked, as a polling script makes
+% them, with the resident memory printed ten times along the way; it too may
+% not keep growing.
+function soak_session (seconds, round_trips)
   addpath (getenv ("QUORVEL_MODULE_DIR"), getenv ("QUORVEL_OCTAVE_TESTS"));
   % COM1 and COM2 talk; nobody ever reads what COM3 writes to COM4.
   [folder, cleanup] = null_modems ({"com1", "com2"; "com3", "com4"});
@@ -28,6 +31,34 @@ function soak_session (seconds)
     memory(end + 1, :) = [toc(started), now.resident];
   endwhile
   report (rounds, calls, toc (started), first, memory);
+  round_trip_soak (ports, round_trips);
+endfunction
+
+function round_trip_soak (ports, round_trips)
+  expect (nthargout (2, @quorvel, "Open", ports.a), 0, "open COM1");
+  expect (nthargout (2, @quorvel, "Open", ports.b), 0, "open COM2");
+  message = uint8 ("READ? 0123456789");
+  step = max (1, round (round_trips / 10));
+  memory = [0, process_state().resident];
+  printf ("soak: %d round trips of %d bytes, resident %d kB before\n", round_trips, numel (message), memory(1, 2));
+  started = tic ();
+  for trip = 1:round_trips
+    quorvel ("Write", ports.a, message);
+    [reply, status] = quorvel ("Read", ports.b, 16);
+    if (status != 0 || ! isequal (reply, message))
+      error ("round trip %d: status %d, %d bytes back", trip, status, numel (reply));
+    endif
+    if (mod (trip, step) == 0)
+      memory(end + 1, :) = [trip, process_state().resident];
+      printf ("soak: %d round trips in %.0f s, resident %d kB\n", trip, toc (started), memory(end, 2));
+    endif
+  endfor
+  quorvel ("CloseAll");
+  late = memory(memory(:, 1) >= round_trips / 2, :);
+  growth = late(end, 2) - late(1, 2);
+  if (round_trips >= 10000 && growth * 1024 > 16 * round_trips / 2)
+    error ("resident memory grew by %d kB over the second half of the round trips", growth);
+  endif
 endfunction
 
 % One round; returns the number of module calls it made.
