@@ -1,6 +1,7 @@
 #include "device_fixture.h"
 
 #include <atomic>
+#include <sys/prctl.h>
 #include <thread>
 
 namespace tty_test {
@@ -258,6 +259,24 @@ TEST_F(TransferTest, AnswersThatFollowAWriteClosely)
     stop = true;
     echo.join();
     EXPECT_GT(endedAtOnce, 0) << "no answer was taken on the caller's thread";
+}
+
+// The brief wait for an answer may end late by a little, never by the read's
+// own time-out, and hands the caller's thread back as it found it.
+TEST_F(TransferTest, AnUnansweredQuestionHandsTheReadOverSoonWithTheThreadsTimerSlackIntact)
+{
+    SetReadTimeouts(1000, 0, 0);
+    constexpr int CallersSlack = 123456; // ns
+    ASSERT_EQ(prctl(PR_SET_TIMERSLACK, CallersSlack, 0, 0, 0), 0);
+    ASSERT_TRUE(StartWrite(NewTransfer(), {'?'}).ok);
+    Transfer& read = NewTransfer(1);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(StartRead(read, 1).error, ERROR_IO_PENDING);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(200));
+    EXPECT_EQ(prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0), CallersSlack);
+    pty_.Send({'!'});
+    EXPECT_TRUE(ResultOf(read, true).ok);
+    EXPECT_EQ(read.buffer, Bytes{'!'});
 }
 
 TEST_F(TransferTest, AWaiterOnAnotherThreadIsReleasedWhenTheReadEnds)

@@ -4,12 +4,14 @@
 #include "line_settings.h"
 #include "tty_port.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <system_error>
 #include <termios.h>
 #include <unistd.h>
@@ -25,6 +27,43 @@ constexpr DWORD PurgeFlags = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PUR
 // every question and answer over a fast link.
 constexpr auto AnswerFollowsWrite = std::chrono::milliseconds(50);
 constexpr auto CallerWaitForAnswer = std::chrono::microseconds(500);
+
+// On a virtual machine a timer due before the next tick makes every wait
+// reprogram the host's timer, and its cancel again: where it was measured
+// that was about 20 us on each question and answer, as much as the rest of
+// the round trip. Allowed to end late, the wait for an answer is ended by the
+// kernel's next tick instead, late by at most a tenth of the port's time-out
+// between bytes (the module's ReadTimeout) and 5 ms.
+constexpr auto MostAnswerWaitSlack = std::chrono::milliseconds(5);
+
+// The calling thread's timer slack, widened while it lives.
+class WidenedTimerSlack {
+  public:
+    explicit WidenedTimerSlack(std::chrono::nanoseconds slack) : saved_(prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0))
+    {
+        if (saved_ >= 0 && slack.count() > saved_)
+            widened_ = prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(slack.count()), 0, 0, 0) == 0;
+    }
+    ~WidenedTimerSlack()
+    {
+        if (widened_)
+            prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(saved_), 0, 0, 0);
+    }
+    WidenedTimerSlack(const WidenedTimerSlack&) = delete;
+    WidenedTimerSlack& operator=(const WidenedTimerSlack&) = delete;
+
+  private:
+    const long saved_;
+    bool widened_ = false;
+};
+
+std::chrono::nanoseconds AnswerWaitSlack(const COMMTIMEOUTS& timeouts)
+{
+    if (timeouts.ReadIntervalTimeout == 0xFFFFFFFFu) // no wait between bytes at all
+        return {};
+    const auto tenth = std::chrono::milliseconds(timeouts.ReadIntervalTimeout) / 10;
+    return std::min<std::chrono::nanoseconds>(tenth, MostAnswerWaitSlack);
+}
 
 // A line that takes bytes as fast as they come (a pseudo-terminal, a USB
 // adapter) has room again within moments: the caller's thread goes on writing
@@ -547,6 +586,7 @@ bool SerialDevice::AwaitRoom(std::unique_lock<std::mutex>& lock, const OVERLAPPE
 bool SerialDevice::AwaitAnswer(std::unique_lock<std::mutex>& lock, const OVERLAPPED* overlapped)
 {
     const Clock::time_point end = Clock::now() + CallerWaitForAnswer;
+    const WidenedTimerSlack slack(AnswerWaitSlack(timeouts_));
     while (IsRunning(overlapped)) {
         const Clock::time_point now = Clock::now();
         if (now >= end)
