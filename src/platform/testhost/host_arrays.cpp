@@ -139,7 +139,13 @@ namespace host_internal {
 
 bool IsLive(const mxArray* array)
 {
-    return array != nullptr && State().arrays.count(array) != 0;
+    HostState& state = State();
+    if (array == nullptr || array == state.lastLiveArray)
+        return array != nullptr;
+    if (state.arrays.count(array) == 0)
+        return false;
+    state.lastLiveArray = array;
+    return true;
 }
 
 const mxArray* LiveOrLogged(const mxArray* array, const char* function)
@@ -182,7 +188,10 @@ void DestroyTree(mxArray* array)
     for (void* data : {array->real, array->imaginary})
         if (Holds(array, data))
             FreeBlock(data);
-    State().arrays.erase(array);
+    HostState& state = State();
+    state.arrays.erase(array);
+    if (state.lastLiveArray == array)
+        state.lastLiveArray = nullptr;
     delete array;
 }
 

@@ -31,6 +31,9 @@ struct BlockRecord {
 struct HostState {
     std::unordered_map<void*, BlockRecord> blocks;
     std::unordered_set<const mxArray*> arrays;
+    // The array last found live: a call asks about the same array many times
+    // in a row (a structure's field names one after another).
+    const mxArray* lastLiveArray = nullptr;
     long currentCall = 0; // 0 outside a call
     // What the running call made, or handed back to it: the end of the call
     // looks only here, not through every live array and block.
