@@ -1,6 +1,7 @@
 #include "line_settings.h"
 
 #include "custom_rate.h"
+#include "dcb_rules.h"
 
 #include <cerrno>
 #include <sys/ioctl.h>
@@ -28,20 +29,6 @@ const StandardRate* FindStandardRate(DWORD rate)
         if (entry.rate == rate)
             return &entry;
     return nullptr;
-}
-
-bool IsFrameValid(const DCB& dcb)
-{
-    if (dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY || dcb.StopBits > TWOSTOPBITS)
-        return false;
-    if (dcb.ByteSize == 5)
-        return dcb.StopBits != TWOSTOPBITS;
-    return dcb.StopBits != ONE5STOPBITS;
-}
-
-bool AreFlowCharsValid(const DCB& dcb)
-{
-    return !(dcb.fOutX || dcb.fInX) || dcb.XonChar != dcb.XoffChar;
 }
 
 tcflag_t ByteSizeFlag(BYTE byteSize)
@@ -131,8 +118,7 @@ void ComposeTermios(termios& settings, const DCB& dcb)
 
 DWORD CheckDcb(const DCB& dcb)
 {
-    bool valid = dcb.BaudRate != 0 && IsFrameValid(dcb) && AreFlowCharsValid(dcb);
-    return valid ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+    return win32compat::IsDcbAccepted(dcb) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
 }
 
 int ApplyDcb(int fd, const DCB& dcb)

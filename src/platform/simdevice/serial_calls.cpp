@@ -1,5 +1,6 @@
 // The Win32 device calls of serial_api.h, answered by the simulated devices.
 // Every call is recorded first, even one that then fails.
+#include "dcb_rules.h"
 #include "kernel_objects.h"
 #include "sim_state.h"
 
@@ -69,19 +70,6 @@ Device* BeginCall(HANDLE handle, CallRecord record)
     return device;
 }
 
-bool ValidDcb(const DCB& dcb)
-{
-    if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8)
-        return false;
-    if (dcb.Parity > SPACEPARITY || dcb.StopBits > TWOSTOPBITS)
-        return false;
-    if (dcb.ByteSize == 5 && dcb.StopBits == TWOSTOPBITS)
-        return false;
-    if (dcb.ByteSize > 5 && dcb.StopBits == ONE5STOPBITS)
-        return false;
-    return !((dcb.fOutX || dcb.fInX) && dcb.XonChar == dcb.XoffChar);
-}
-
 // The simulation needs an event per transfer: it is what the waits watch.
 bool ValidTransfer(const Device& device, const void* buffer, DWORD count, const OVERLAPPED* overlapped)
 {
@@ -144,7 +132,7 @@ BOOL SetCommState(HANDLE handle, LPDCB dcb)
     Device* device = BeginCall(handle, CallRecord{"SetCommState", "", {}, dcb ? *dcb : DCB{}});
     if (device == nullptr)
         return FALSE;
-    if (dcb == nullptr || !ValidDcb(*dcb))
+    if (dcb == nullptr || !win32compat::IsDcbAccepted(*dcb))
         return Fail(ERROR_INVALID_PARAMETER);
     device->accepted = *dcb;
     return TRUE;
