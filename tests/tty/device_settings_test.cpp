@@ -1,5 +1,6 @@
 #include "device_fixture.h"
 #include "posix/line_settings.h"
+#include "refused_dcbs.h"
 
 #include <cstring>
 #include <termios.h>
@@ -49,48 +50,10 @@ DCB Default8N1()
     return dcb;
 }
 
-struct DcbCase {
-    const char* name;
-    void (*edit)(DCB&);
-};
-
 TEST_F(SettingsTest, DcbsWindowsRefusesAreRefusedAndChangeNothing)
 {
-    const DcbCase refused[] = {
-        {"byte size 4", [](DCB& d) { d.ByteSize = 4; }},
-        {"byte size 9", [](DCB& d) { d.ByteSize = 9; }},
-        {"parity code 5", [](DCB& d) { d.Parity = 5; }},
-        {"stop-bit code 3", [](DCB& d) { d.StopBits = 3; }},
-        {"5 data bits, 2 stop bits",
-         [](DCB& d) {
-             d.ByteSize = 5;
-             d.StopBits = TWOSTOPBITS;
-         }},
-        {"6 data bits, 1.5 stop bits",
-         [](DCB& d) {
-             d.ByteSize = 6;
-             d.StopBits = ONE5STOPBITS;
-         }},
-        {"7 data bits, 1.5 stop bits",
-         [](DCB& d) {
-             d.ByteSize = 7;
-             d.StopBits = ONE5STOPBITS;
-         }},
-        {"8 data bits, 1.5 stop bits", [](DCB& d) { d.StopBits = ONE5STOPBITS; }},
-        {"baud rate 0", [](DCB& d) { d.BaudRate = 0; }},
-        {"XON = XOFF, output flow",
-         [](DCB& d) {
-             d.fOutX = 1;
-             d.XonChar = d.XoffChar;
-         }},
-        {"XON = XOFF, input flow",
-         [](DCB& d) {
-             d.fInX = 1;
-             d.XonChar = d.XoffChar;
-         }},
-    };
     const termios before = Termios();
-    for (const DcbCase& c : refused) {
+    for (const test_support::DcbChange& c : test_support::DcbsWindowsRefuses) {
         DCB dcb = Default8N1();
         dcb.BaudRate = 4800;
         c.edit(dcb);

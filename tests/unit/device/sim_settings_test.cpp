@@ -1,5 +1,6 @@
 // Settings: which DCBs the simulated driver accepts, and the order calls are logged in.
 #include "device_test_support.h"
+#include "refused_dcbs.h"
 
 #include <cstring>
 #include <functional>
@@ -45,39 +46,11 @@ class SimSettingsTest : public SimDeviceTest {
 
 TEST_F(SimSettingsTest, InvalidSettingsAreRejectedAndLeaveTheAcceptedOnesInPlace)
 {
-    const DcbCase cases[] = {
-        {"4 data bits", [](DCB& d) { d.ByteSize = 4; }},
-        {"9 data bits", [](DCB& d) { d.ByteSize = 9; }},
-        {"parity 5", [](DCB& d) { d.Parity = 5; }},
-        {"stop bits 3", [](DCB& d) { d.StopBits = 3; }},
-        {"5 data bits, 2 stop bits",
-         [](DCB& d) {
-             d.ByteSize = 5;
-             d.StopBits = TWOSTOPBITS;
-         }},
-        {"6 data bits, 1.5 stop bits",
-         [](DCB& d) {
-             d.ByteSize = 6;
-             d.StopBits = ONE5STOPBITS;
-         }},
-        {"8 data bits, 1.5 stop bits", [](DCB& d) { d.StopBits = ONE5STOPBITS; }},
-        {"baud rate 0", [](DCB& d) { d.BaudRate = 0; }},
-        {"XON = XOFF, output flow",
-         [](DCB& d) {
-             d.fOutX = 1;
-             d.XoffChar = d.XonChar;
-         }},
-        {"XON = XOFF, input flow",
-         [](DCB& d) {
-             d.fInX = 1;
-             d.XoffChar = d.XonChar;
-         }},
-    };
     const DCB accepted = sim::AcceptedState("COM1");
-    for (const DcbCase& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const test_support::DcbChange& c : test_support::DcbsWindowsRefuses) {
+        SCOPED_TRACE(c.name);
         DCB rejected = Settings(9600, 8, NOPARITY, ONESTOPBIT);
-        c.change(rejected);
+        c.edit(rejected);
         Outcome outcome = Capture([&] { return SetCommState(device, &rejected); });
         EXPECT_EQ(outcome.result, FALSE);
         EXPECT_EQ(outcome.error, ERROR_INVALID_PARAMETER);
