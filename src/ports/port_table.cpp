@@ -1,6 +1,5 @@
 #include "ports/port_table.h"
 
-#include <cstddef>
 #include <cstring>
 
 const char* PropertyNames[PropertyCount] = {
@@ -12,12 +11,6 @@ const char* const LineNames[3] = {"off", "on", "handshake"};
 const char* const ParityNames[5] = {"none", "odd", "even", "mark", "space"};
 
 namespace {
-
-// The flag word follows DCBlength and BaudRate.
-constexpr std::size_t FlagWordOffset = 2 * sizeof(DWORD);
-
-// fBinary, fDtrControl = enable, fTXContinueOnXoff, fRtsControl = enable.
-constexpr DWORD DefaultFlagWord = 0x1091;
 
 PortRecord ClosedSlot(const char* name)
 {
@@ -33,7 +26,10 @@ PortRecord Defaults()
 {
     PortRecord record = ClosedSlot("COM1");
     record.Dcb.BaudRate = 9600;
-    SetFlagWord(record.Dcb, DefaultFlagWord);
+    record.Dcb.fBinary = TRUE;
+    record.Dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    record.Dcb.fTXContinueOnXoff = TRUE;
+    record.Dcb.fRtsControl = RTS_CONTROL_ENABLE;
     record.Dcb.XonLim = 16;
     record.Dcb.XoffLim = 16;
     record.Dcb.ByteSize = 8;
@@ -47,18 +43,6 @@ PortRecord Defaults()
 }
 
 } // namespace
-
-DWORD FlagWord(const DCB& dcb)
-{
-    DWORD flags;
-    std::memcpy(&flags, reinterpret_cast<const char*>(&dcb) + FlagWordOffset, sizeof flags);
-    return flags;
-}
-
-void SetFlagWord(DCB& dcb, DWORD flags)
-{
-    std::memcpy(reinterpret_cast<char*>(&dcb) + FlagWordOffset, &flags, sizeof flags);
-}
 
 PortRecord PortTable[PortCount] = {ClosedSlot("COM1"), ClosedSlot("COM2"), ClosedSlot("COM3"),
                                    ClosedSlot("COM4"), ClosedSlot("COM5"), ClosedSlot("COM6"),

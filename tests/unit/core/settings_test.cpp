@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace quorvel_test {
 namespace {
@@ -36,11 +37,12 @@ class SettingsTest : public ModuleTest {
     }
 };
 
-DWORD Flags(const DCB& dcb)
+// The control block's switches by name, in the order of their flag bits.
+std::vector<DWORD> Switches(const DCB& dcb)
 {
-    DWORD flags;
-    std::memcpy(&flags, reinterpret_cast<const char*>(&dcb) + 8, sizeof flags);
-    return flags;
+    return {dcb.fBinary,         dcb.fParity,           dcb.fOutxCtsFlow,  dcb.fOutxDsrFlow, dcb.fDtrControl,
+            dcb.fDsrSensitivity, dcb.fTXContinueOnXoff, dcb.fOutX,         dcb.fInX,         dcb.fErrorChar,
+            dcb.fNull,           dcb.fRtsControl,       dcb.fAbortOnError, dcb.fDummy2};
 }
 
 struct NumberCase {
@@ -113,7 +115,8 @@ TEST_F(SettingsTest, KeywordsAndCharactersAreStoredInTheControlBlock)
     EXPECT_EQ(dcb.XoffChar, 'B');
     EXPECT_EQ(dcb.ErrorChar, '?');
     // Bits the settings do not name keep the defaults: fBinary, fTXContinueOnXoff.
-    EXPECT_EQ(Flags(dcb) & 0x81u, 0x81u);
+    EXPECT_EQ(dcb.fBinary, 1u);
+    EXPECT_EQ(dcb.fTXContinueOnXoff, 1u);
     EXPECT_EQ(dcb.XonLim, 16);
     EXPECT_EQ(dcb.XoffLim, 16);
 }
@@ -123,7 +126,10 @@ TEST_F(SettingsTest, TheFirstOpenSendsTheDefaultControlBlock)
     DCB dcb = OpenedState(PortSettings("COM2"));
     EXPECT_EQ(dcb.DCBlength, 28u);
     EXPECT_EQ(dcb.BaudRate, 9600u);
-    EXPECT_EQ(Flags(dcb), 0x1091u);
+    // Binary mode, DTR and RTS raised, sending on after XOFF; nothing else.
+    const std::vector<DWORD> defaults = {1, 0, 0, 0, DTR_CONTROL_ENABLE, 0, 1,
+                                         0, 0, 0, 0, RTS_CONTROL_ENABLE, 0, 0};
+    EXPECT_EQ(Switches(dcb), defaults);
     EXPECT_EQ(dcb.ByteSize, 8);
     EXPECT_EQ(dcb.Parity, 0);
     EXPECT_EQ(dcb.StopBits, 0);
