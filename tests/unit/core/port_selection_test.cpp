@@ -40,6 +40,14 @@ std::vector<std::string> PropertyNameList()
 constexpr const char* ObjectMessage = "The second input argument must be a \"vantrel\" object.";
 constexpr const char* PortMessage = "Invalid serial port name.";
 
+TEST_F(PortSelectionTest, TheDefaultsAreNeverAnOpenPort)
+{
+    EXPECT_EQ(StatusOf(Quorvel(0, Text("FlushRead"), Text("default"))), NotOpen);
+    EXPECT_EQ(StatusOf(Quorvel(0, Text("FlushWrite"), Text("default"))), NotOpen);
+    EXPECT_EQ(StatusOf(Quorvel(0, Text("FlushWrite"), Text("default"), Text("discard"))), NotOpen);
+    EXPECT_EQ(sim::Calls().size(), 0u);
+}
+
 TEST_F(PortSelectionTest, TheDefaultKeywordIgnoresCase)
 {
     for (const char* keyword : {"default", "DEFAULT", "Default"})

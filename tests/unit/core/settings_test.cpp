@@ -1,4 +1,5 @@
 #include "module_fixture.h"
+#include "ports/port_table.h"
 
 #include <cmath>
 #include <cstring>
@@ -209,6 +210,45 @@ TEST_F(SettingsTest, TheFirstInvalidPropertyInReadingOrderIsNamed)
     EXPECT_EQ(Quorvel(0, Text("SetParams"), settings).message, "Invalid \"RtsLine\" property value.");
 }
 
+TEST_F(SettingsTest, AnEmptyNumberIsStoredAsZero)
+{
+    for (const char* property : {"BaudRate", "ByteSize", "InBufferSize", "ReadTimeout"}) {
+        ArrayPtr settings = PortSettings("COM3");
+        Set(settings, property, EmptyDouble());
+        EXPECT_EQ(NumberOf(Reported(Store(settings), property)), 0) << property;
+    }
+}
+
+TEST_F(SettingsTest, AFailedOpenOfAClosedSlotLeavesTheDefaultsUnderItsName)
+{
+    ArrayPtr stored = PortSettings("COM3");
+    Set(stored, "BaudRate", Number(19200));
+    Store(stored);
+    ArrayPtr invalid = PortSettings("COM3");
+    Set(invalid, "Parity", Text("sometimes"));
+    EXPECT_EQ(Quorvel(2, Text("Open"), invalid).message, "Invalid \"Parity\" property value.");
+    CallResult report = Quorvel(2, Text("GetParams"), PortSettings("COM3"));
+    EXPECT_EQ(StatusAt(report, 2), NotOpen);
+    EXPECT_EQ(TextOf(Reported(report, "Port")), "COM3");
+    EXPECT_EQ(NumberOf(Reported(report, "BaudRate")), 9600) << "the defaults, not the stored 19200";
+    EXPECT_EQ(sim::CountCalls("CreateFileA"), 0);
+}
+
+TEST_F(SettingsTest, AFailedOpenOfAnOpenPortKeepsItsSettingsAndItOpen)
+{
+    ArrayPtr settings = PortSettings("COM3");
+    Set(settings, "BaudRate", Number(19200));
+    OpenPort(settings);
+    Set(settings, "BaudRate", Number(38400));
+    Set(settings, "StopBits", Text("two"));
+    EXPECT_EQ(Quorvel(2, Text("Open"), settings).message, "Invalid \"StopBits\" property value.");
+    CallResult report = Quorvel(2, Text("GetParams"), settings);
+    EXPECT_EQ(StatusAt(report, 2), 0);
+    EXPECT_EQ(NumberOf(Reported(report, "BaudRate")), 19200);
+    EXPECT_TRUE(sim::IsOpen("COM3"));
+    EXPECT_EQ(LockCount(), 1);
+}
+
 TEST_F(SettingsTest, AFailedParseStoresNothing)
 {
     ArrayPtr settings = PortSettings("COM3");
@@ -302,9 +342,11 @@ TEST_F(SettingsTest, OutOfMemoryWhileReportingLeavesNothingBehind)
         FailNthArrayCreation(failAt);
         CallResult result = Quorvel(2, command, port);
         if (!result.aborted) {
-            EXPECT_GT(failAt, 19) << "the report and the status need 20 arrays";
+            // The report, one value per property, and the status.
+            const long arraysOfTheCall = 1 + PropertyCount + 1;
+            EXPECT_EQ(failAt, arraysOfTheCall + 1);
             FailNthArrayCreation(0);
-            EXPECT_EQ(LiveArrayCount(), arraysBefore + 20) << "only the report, its 18 values and the status";
+            EXPECT_EQ(LiveArrayCount(), arraysBefore + arraysOfTheCall);
             break;
         }
         EXPECT_EQ(result.message, "Out of memory.") << failAt;
