@@ -28,7 +28,7 @@ SERIAL_CALLS = {
 }
 ENTRY_CALLS = {"DisableThreadLibraryCalls"}
 # The compiler may call these for copies and comparisons, or not, by build type.
-RUNTIME_CALLS = {"abort", "memcmp", "memcpy", "memmove", "memset", "strcmp", "strlen", "strncmp", "trunc"}
+RUNTIME_CALLS = {"abort", "memcmp", "memcpy", "memmove", "memset", "strcmp", "strlen", "strncmp"}
 # Input sections whose entries a loader or a runtime would call at load time.
 STARTUP_SECTIONS = re.compile(r"\.ctors?(\..*)?|\.init_array(\..*)?|\.CRT\$X.*|\.tls(\$.*)?")
 
@@ -66,21 +66,24 @@ def directory_sizes(dump):
             for size, name in re.findall(r"^Entry [0-9a-f] [0-9a-f]+ ([0-9a-f]+) ([^[\n]+)", dump, re.MULTILINE)}
 
 
-def startup_entries(map_text):
-    """Each non-empty input section of the link that a loader or runtime would run, with its object."""
-    sections = re.findall(r"^ (\S+)\s+0x[0-9a-f]+\s+0x([0-9a-f]+) (.+)$", map_text, re.MULTILINE)
-    return [f"{name} ({origin})" for name, size, origin in sections
-            if STARTUP_SECTIONS.fullmatch(name) and int(size, 16) > 0]
+def input_sections(map_text):
+    """(section name, size, object) of every input section the link map lists."""
+    found = re.findall(r"^ (\S+)\s+0x[0-9a-f]+\s+0x([0-9a-f]+) (.+)$", map_text, re.MULTILINE)
+    return [(name, int(size, 16), origin) for name, size, origin in found]
 
 
 def load_time_problems(dump, map_text):
     directories = directory_sizes(dump)
+    sections = input_sections(map_text)
     problems = []
-    if directories.get("Thread Storage Directory", 0):
-        problems.append("has a TLS directory")
+    if directories.get("Thread Storage Directory", 1):
+        problems.append("has a TLS directory, or objdump did not say")
     if not directories.get("Exception Directory", 0):
         problems.append("has no unwind tables: the host could not unwind an aborted call")
-    problems += [f"runs at load time: {entry}" for entry in startup_entries(map_text)]
+    if not sections:
+        problems.append("the link map lists no input sections")
+    problems += [f"runs at load time: {name} ({origin})" for name, size, origin in sections
+                 if STARTUP_SECTIONS.fullmatch(name) and size > 0]
     return problems
 
 
