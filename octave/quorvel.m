@@ -47,8 +47,8 @@
 %   32  overrun: the input buffer overflowed
 %   64  I/O failed: a device call failed
 % Line errors and overruns are reported by GetReadStatus until a Read
-% returns them. Calls with wrong arguments stop with an error such as
-% "quorvel: Unknown command.".
+% returns them. Calls with wrong arguments stop with an error instead, such
+% as 'Unknown command.'.
 %
 % An open port keeps quorvel locked in memory (mislocked('quorvel')), so
 % 'clear quorvel' keeps the ports open; CloseAll closes them all, and they are
