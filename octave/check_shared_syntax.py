@@ -4,9 +4,9 @@
 Comments and single-quoted text are set aside first; what remains must not
 hold double-quoted text, '!', '#', Octave's end keywords, increment or
 compound assignment operators, '**', printf or puts, or an index applied
-straight to a call's or a literal's result. Before the files, the scan proves itself on a
-sample of each construct and on a sample of look-alikes that both hosts
-accept, so that it cannot pass by finding nothing.
+straight to a call's or a literal's result. Before the files, the scan
+proves itself on a sample of each construct and on look-alikes that both
+hosts accept, so that it cannot pass by finding nothing.
 """
 
 import re
