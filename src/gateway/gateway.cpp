@@ -5,8 +5,6 @@
 #include "ports/port_selection.h"
 #include "ports/port_table.h"
 
-#include <new>
-
 namespace {
 
 void RunCommand(int outputCount, mxArray* outputs[], int argumentCount, const mxArray* arguments[])
@@ -31,11 +29,7 @@ void RunCommand(int outputCount, mxArray* outputs[], int argumentCount, const mx
 extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 {
     // A C++ exception other than the host's own would take the host down.
-    try {
-        RunCommand(nlhs, plhs, nrhs, prhs);
-    } catch (const std::bad_alloc&) {
-        HostAbort(messages::OutOfMemory);
-    }
+    RunAbortingOnBadAlloc([&] { RunCommand(nlhs, plhs, nrhs, prhs); }, messages::OutOfMemory);
 }
 
 extern "C" void mexfilerequiredapiversion(unsigned int* release, unsigned int* arrayInterface)

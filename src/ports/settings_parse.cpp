@@ -5,14 +5,22 @@
 #include "common/truncation.h"
 #include "ports/port_table.h"
 
-#include <cstdio>
+#include <cstddef>
+#include <initializer_list>
 
 namespace {
 
+// Composed by hand: a formatting library would bring its locks and exit
+// handlers into the host's process for one text.
 [[noreturn]] void RejectProperty(int index)
 {
     char message[40];
-    std::snprintf(message, sizeof message, messages::InvalidPropertyFormat, PropertyNames[index]);
+    std::size_t length = 0;
+    for (const char* part :
+         {messages::InvalidPropertyOpening, PropertyNames[index], messages::InvalidPropertyClosing})
+        for (; *part != '\0' && length + 1 < sizeof message; ++part)
+            message[length++] = *part;
+    message[length] = '\0';
     HostAbort(message);
 }
 

@@ -85,3 +85,11 @@ const char* mxGetFieldNameByNumber(const mxArray* structure, int field);
 mxArray* mxGetFieldByNumber_700(const mxArray* structure, mwIndex element, int field);
 void mxSetFieldByNumber_700(mxArray* structure, mwIndex element, int field, mxArray* value);
 }
+
+// Runs one call of the module. MATLAB ends a call itself when its memory runs
+// out, so nothing is thrown into the module, which is built without an
+// exception runtime.
+template <typename Call> void RunAbortingOnBadAlloc(Call call, const char*)
+{
+    call();
+}

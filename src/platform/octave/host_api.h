@@ -6,6 +6,7 @@
 #pragma once
 
 #include <mex.h>
+#include <new>
 
 namespace octave_host {
 
@@ -28,6 +29,17 @@ const char* FieldNameByNumber(const mxArray* structure, int field);
 mxArray* FieldByNumber(const mxArray* structure, mwIndex element, int field);
 
 } // namespace octave_host
+
+// Runs one call of the module. Octave's array constructors throw
+// std::bad_alloc when memory runs out; the module aborts with its own message.
+template <typename Call> void RunAbortingOnBadAlloc(Call call, const char* outOfMemory)
+{
+    try {
+        call();
+    } catch (const std::bad_alloc&) {
+        mexErrMsgTxt(outOfMemory);
+    }
+}
 
 #define mxGetString octave_host::GetString
 #define mxGetFieldNameByNumber octave_host::FieldNameByNumber

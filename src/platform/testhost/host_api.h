@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 struct mxArray_tag;
 typedef struct mxArray_tag mxArray;
@@ -88,4 +89,16 @@ int mxGetNumberOfFields(const mxArray* structure);
 const char* mxGetFieldNameByNumber(const mxArray* structure, int field);
 mxArray* mxGetFieldByNumber(const mxArray* structure, mwIndex element, int field);
 void mxSetFieldByNumber(mxArray* structure, mwIndex element, int field, mxArray* value);
+}
+
+// Runs one call of the module. The test host's own containers throw
+// std::bad_alloc when memory runs out, as Octave's do; the module then aborts
+// with its own message.
+template <typename Call> void RunAbortingOnBadAlloc(Call call, const char* outOfMemory)
+{
+    try {
+        call();
+    } catch (const std::bad_alloc&) {
+        mexErrMsgTxt(outOfMemory);
+    }
 }
