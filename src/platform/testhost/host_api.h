@@ -62,6 +62,7 @@ mxArray* mxCreateCellMatrix(mwSize rows, mwSize columns);
 void mxDestroyArray(mxArray* array);
 
 mxClassID mxGetClassID(const mxArray* array);
+const char* mxGetClassName(const mxArray* array);
 bool mxIsDouble(const mxArray* array);
 bool mxIsChar(const mxArray* array);
 bool mxIsStruct(const mxArray* array);
