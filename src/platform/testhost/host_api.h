@@ -90,3 +90,11 @@ const char* mxGetFieldNameByNumber(const mxArray* structure, int field);
 mxArray* mxGetFieldByNumber(const mxArray* structure, mwIndex element, int field);
 void mxSetFieldByNumber(mxArray* structure, mwIndex element, int field, mxArray* value);
 }
+
+// The core built against the test host stands in for the Octave and the
+// MATLAB builds alike, so it guards field lookups as the backend of the host
+// being played does (test_host::SetHostMode): strict mode asks mxIsStruct
+// first, as the Octave backend must; MATLAB mode asks mxGetNumberOfFields of
+// any array, as the MATLAB backend does, so that unit tests prove the core
+// with objects and with the 0 and null MATLAB gives for other arrays.
+int FieldCountOf(const mxArray* structure);

@@ -91,6 +91,13 @@ mxArray* mxCreateStructMatrix(mwSize rows, mwSize columns, int fieldCount, const
     return structure;
 }
 
+int FieldCountOf(const mxArray* structure)
+{
+    if (structure == nullptr || (State().mode == test_host::HostMode::Strict && !mxIsStruct(structure)))
+        return 0;
+    return mxGetNumberOfFields(structure);
+}
+
 int mxGetNumberOfFields(const mxArray* structure)
 {
     const mxArray* holder = FieldHolderOrNull(structure, "mxGetNumberOfFields");
