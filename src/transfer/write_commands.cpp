@@ -46,18 +46,16 @@ std::int32_t Write(const CommandCall& call)
     if (mxIsEmpty(data))
         return 0;
     std::size_t length = CheckedWriteLength(data);
+    // Host memory before the event: a host may end the call inside a failed
+    // allocation, and an event made before it would be lost.
     auto* write = static_cast<PendingWrite*>(CallocOrAbort(1, sizeof(PendingWrite)));
+    write->Buffer = CallocOrAbort(length, 1);
+    std::memcpy(write->Buffer, mxGetPr(data), length);
     // A write without an event could never be waited for: it is not started.
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (event == nullptr)
         return IoFailed;
     write->Overlapped.hEvent = event;
-    write->Buffer = mxCalloc(length, 1);
-    if (write->Buffer == nullptr) {
-        CloseHandle(event);
-        HostAbort(messages::OutOfMemory);
-    }
-    std::memcpy(write->Buffer, mxGetPr(data), length);
     if (!StartWrite(record, write, length)) {
         CloseHandle(event);
         return IoFailed;

@@ -25,6 +25,8 @@ const TestCase Cases[] = {
     {"interval_timeouts", wine_test::IntervalTimeouts},
     {"input_purge", wine_test::InputPurge},
     {"far_end_hangup", wine_test::FarEndHangUp},
+    {"settings_objects", wine_test::SettingsObjects},
+    {"host_ends_calls_out_of_memory", wine_test::HostEndsCallsOutOfMemory},
 };
 
 // Whatever a case leaves open, the module must still close it and give back
@@ -47,6 +49,8 @@ int main(int argc, char** argv)
         std::printf("usage: %s <case> <quorvel.mexw64>\n", argv[0]);
         return 2;
     }
+    // The Windows module only ever runs in MATLAB.
+    test_host::SetHostMode(test_host::HostMode::Matlab);
     for (const TestCase& testCase : Cases) {
         if (std::strcmp(testCase.name, argv[1]) != 0)
             continue;

@@ -69,7 +69,6 @@ mxArray* mxCreateStructMatrix_700(mwSize rows, mwSize columns, int fieldCount, c
 
 mxClassID mxGetClassID(const mxArray* array);
 bool mxIsDouble(const mxArray* array);
-bool mxIsStruct(const mxArray* array);
 bool mxIsEmpty(const mxArray* array);
 std::size_t mxGetNumberOfElements(const mxArray* array);
 void mxSetN_700(mxArray* array, mwSize columns);
@@ -92,4 +91,12 @@ void mxSetFieldByNumber_700(mxArray* structure, mwIndex element, int field, mxAr
 template <typename Call> void RunAbortingOnBadAlloc(Call call, const char*)
 {
     call();
+}
+
+// MATLAB answers 0 for an array without fields, and an old-style class object
+// (a vantrel) holds fields without being a structure: mxIsStruct would refuse
+// it, so the count is asked of any array.
+inline int FieldCountOf(const mxArray* structure)
+{
+    return structure != nullptr ? mxGetNumberOfFields(structure) : 0;
 }
