@@ -13,20 +13,18 @@
 namespace port_survey {
 namespace {
 
-const std::string Prefix = "quorvel_ports: ";
-
 std::string Failure(const std::string& what)
 {
-    return Prefix + what + ": " + std::strerror(errno) + ".";
+    return what + ": " + std::strerror(errno) + ".";
 }
 
 std::string TargetRefusal(const std::string& target)
 {
     if (target[0] != '/')
-        return Prefix + "give the device by its absolute path, not '" + target + "'.";
+        return "Give the device by its absolute path, not '" + target + "'.";
     struct stat node;
     if (stat(target.c_str(), &node) != 0 || !S_ISCHR(node.st_mode))
-        return Prefix + "'" + target + "' is not a character device.";
+        return "'" + target + "' is not a character device.";
     return std::string();
 }
 
@@ -35,7 +33,7 @@ std::string ExistingRefusal(const std::string& link)
 {
     struct stat entry;
     if (lstat(link.c_str(), &entry) == 0 && !S_ISLNK(entry.st_mode))
-        return Prefix + link + " is not a link; move it away first.";
+        return link + " is not a link; move it away first.";
     return std::string();
 }
 
@@ -46,13 +44,13 @@ std::string ReplaceLink(const std::string& folder, const std::string& link, cons
     std::error_code failed;
     std::filesystem::create_directories(folder, failed);
     if (failed)
-        return Prefix + "cannot make " + folder + ": " + failed.message() + ".";
+        return "Cannot make " + folder + ": " + failed.message() + ".";
     const std::string fresh = link + ".new-" + std::to_string(getpid());
     unlink(fresh.c_str());
     if (symlink(target.c_str(), fresh.c_str()) != 0)
-        return Failure("cannot make the link " + fresh);
+        return Failure("Cannot make the link " + fresh);
     if (rename(fresh.c_str(), link.c_str()) != 0) {
-        std::string refusal = Failure("cannot replace " + link);
+        std::string refusal = Failure("Cannot replace " + link);
         unlink(fresh.c_str());
         return refusal;
     }
@@ -62,7 +60,7 @@ std::string ReplaceLink(const std::string& folder, const std::string& link, cons
 std::string RemoveLink(const std::string& link)
 {
     if (unlink(link.c_str()) != 0 && errno != ENOENT)
-        return Failure("cannot remove " + link);
+        return Failure("Cannot remove " + link);
     return std::string();
 }
 
@@ -70,11 +68,11 @@ std::string Change(unsigned long number, const std::string& target)
 {
     const char* devices = std::getenv("QUORVEL_DEVICES");
     if (devices != nullptr && devices[0] != '\0')
-        return Prefix + "QUORVEL_DEVICES is set (" + devices +
+        return "QUORVEL_DEVICES is set (" + std::string(devices) +
                ") and its links win over the config folder: change the link there, or unset it first.";
     const std::string folder = posix_serial::ConfigLinkFolder();
     if (folder.empty())
-        return Prefix + "neither XDG_CONFIG_HOME nor HOME is set, so there is no config folder for the link.";
+        return "Neither XDG_CONFIG_HOME nor HOME is set, so there is no config folder for the link.";
     if (!target.empty()) {
         std::string refusal = TargetRefusal(target);
         if (!refusal.empty())
@@ -93,7 +91,7 @@ Mapping MapPort(const std::string& port, const std::string& target)
 {
     const unsigned long number = posix_serial::PortNumber(port.c_str());
     if (number < 1 || number > PortCount)
-        return {0, Prefix + "the port must be one of COM1 to COM8, not '" + port + "'."};
+        return {0, "The port must be one of COM1 to COM8, not '" + port + "'."};
     return {number, Change(number, target)};
 }
 

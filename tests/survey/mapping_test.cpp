@@ -78,16 +78,15 @@ TEST_F(MappingTest, RefusalsChangeNothingAndSayWhy)
     Write("plain", "");
     Write("fresh/config/quorvel/com6", "not a link");
     const Refusal refusals[] = {
-        {"COM9", pty, "quorvel_ports: the port must be one of COM1 to COM8, not 'COM9'."},
-        {"COM0", pty, "quorvel_ports: the port must be one of COM1 to COM8, not 'COM0'."},
-        {"LPT1", pty, "quorvel_ports: the port must be one of COM1 to COM8, not 'LPT1'."},
-        {"COM2", Path("plain"), "quorvel_ports: '" + Path("plain") + "' is not a character device."},
-        {"COM2", Path("dev"), "quorvel_ports: '" + Path("dev") + "' is not a character device."},
-        {"COM2", Path("dev/ttyUSB7"),
-         "quorvel_ports: '" + Path("dev/ttyUSB7") + "' is not a character device."},
-        {"COM2", "ttyUSB0", "quorvel_ports: give the device by its absolute path, not 'ttyUSB0'."},
-        {"COM6", pty, "quorvel_ports: " + ConfigLink(6) + " is not a link; move it away first."},
-        {"COM6", "", "quorvel_ports: " + ConfigLink(6) + " is not a link; move it away first."},
+        {"COM9", pty, "The port must be one of COM1 to COM8, not 'COM9'."},
+        {"COM0", pty, "The port must be one of COM1 to COM8, not 'COM0'."},
+        {"LPT1", pty, "The port must be one of COM1 to COM8, not 'LPT1'."},
+        {"COM2", Path("plain"), "'" + Path("plain") + "' is not a character device."},
+        {"COM2", Path("dev"), "'" + Path("dev") + "' is not a character device."},
+        {"COM2", Path("dev/ttyUSB7"), "'" + Path("dev/ttyUSB7") + "' is not a character device."},
+        {"COM2", "ttyUSB0", "Give the device by its absolute path, not 'ttyUSB0'."},
+        {"COM6", pty, "" + ConfigLink(6) + " is not a link; move it away first."},
+        {"COM6", "", "" + ConfigLink(6) + " is not a link; move it away first."},
     };
     for (const Refusal& refusal : refusals) {
         SCOPED_TRACE(std::string(refusal.port) + " " + refusal.target);
@@ -100,7 +99,7 @@ TEST_F(MappingTest, RefusalsChangeNothingAndSayWhy)
     for (const std::string& target : {pty, std::string()})
         EXPECT_EQ(
             MapPort("COM2", target).refusal,
-            "quorvel_ports: QUORVEL_DEVICES is set (" + Path("devices") +
+            "QUORVEL_DEVICES is set (" + Path("devices") +
                 ") and its links win over the config folder: change the link there, or unset it first.");
     EXPECT_EQ(LinkTarget(2), "");
 
@@ -108,9 +107,8 @@ TEST_F(MappingTest, RefusalsChangeNothingAndSayWhy)
     unsetenv("XDG_CONFIG_HOME");
     const std::string home = std::getenv("HOME") == nullptr ? "" : std::getenv("HOME");
     unsetenv("HOME");
-    EXPECT_EQ(
-        MapPort("COM2", pty).refusal,
-        "quorvel_ports: neither XDG_CONFIG_HOME nor HOME is set, so there is no config folder for the link.");
+    EXPECT_EQ(MapPort("COM2", pty).refusal,
+              "Neither XDG_CONFIG_HOME nor HOME is set, so there is no config folder for the link.");
     if (!home.empty())
         setenv("HOME", home.c_str(), 1);
 }
