@@ -26,12 +26,6 @@ bool IsFile(const std::string& path)
     return stat(path.c_str(), &entry) == 0 && S_ISREG(entry.st_mode);
 }
 
-std::string CanonicalPath(const std::string& path)
-{
-    char resolved[PATH_MAX];
-    return realpath(path.c_str(), resolved) == nullptr ? std::string() : std::string(resolved);
-}
-
 std::string SysfsEntry(dev_t device, const std::string& sys)
 {
     return sys + "/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
@@ -93,6 +87,12 @@ void AddOpenFilesOf(const std::string& proc, long pid, OpenFiles& files)
 }
 
 } // namespace
+
+std::string CanonicalPath(const std::string& path)
+{
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) == nullptr ? std::string() : std::string(resolved);
+}
 
 bool IsTtyDevice(dev_t device, const std::string& proc)
 {

@@ -8,6 +8,9 @@
 
 namespace port_survey {
 
+// The path with every link and "." or ".." resolved; "" when it does not resolve.
+std::string CanonicalPath(const std::string& path);
+
 // Whether the kernel's tty drivers (/proc/tty/drivers) claim the device;
 // true when that list cannot be read, since only opening could tell then.
 bool IsTtyDevice(dev_t device, const std::string& proc);

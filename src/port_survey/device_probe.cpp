@@ -35,12 +35,6 @@ std::string LinkTarget(const std::string& link)
     return length <= 0 ? std::string() : std::string(target, static_cast<std::size_t>(length));
 }
 
-std::string CanonicalPath(const std::string& path)
-{
-    char resolved[PATH_MAX];
-    return realpath(path.c_str(), resolved) == nullptr ? path : std::string(resolved);
-}
-
 std::string Named(const Holder& holder)
 {
     if (holder.pid == getpid())

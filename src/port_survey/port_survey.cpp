@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
-#include <limits.h>
 #include <sys/stat.h>
 
 namespace port_survey {
@@ -29,12 +28,6 @@ const char* SourceName(posix_serial::NameSource source)
         break;
     }
     return "default";
-}
-
-std::string CanonicalPath(const std::string& path)
-{
-    char resolved[PATH_MAX];
-    return realpath(path.c_str(), resolved) == nullptr ? std::string() : std::string(resolved);
 }
 
 std::string DescriptionOf(const std::string& path, const SurveyRoots& roots)
