@@ -61,7 +61,8 @@ std::vector<std::string> Entries(const std::string& folder, const std::string& p
     return paths;
 }
 
-// ttyS2 before ttyS10: names compare by their text, then by their number's length.
+// ttyS2 before ttyS10: paths that differ only in their closing number compare
+// by its length first.
 bool NameOrder(const SerialDevice& a, const SerialDevice& b)
 {
     const std::size_t stemA = a.path.find_last_not_of("0123456789") + 1;

@@ -1,12 +1,14 @@
 // quorvel_ports, a MEX function of its own beside the module: the survey of
 // COM1-COM8 and of the serial devices present, and the mapping of a port.
-// Only the host's mex/mx interface is used here, so any host backend builds it.
+// It calls only the mex/mx interface of host.h, so a build for another host
+// compiles it against that host's backend.
 #include "host.h"
 #include "port_mapping.h"
 #include "port_survey.h"
 #include "survey_tables.h"
 
 #include <cstdio>
+#include <iterator>
 #include <new>
 #include <string>
 #include <vector>
@@ -21,9 +23,9 @@ const char* PortFields[] = {"Port", "Device", "Source", "Status", "Advice", "Des
 const char* DeviceFields[] = {"Path", "StableName", "Description", "MappedAs"};
 
 // The hosts end the call themselves when an array cannot be made.
-mxArray* StructRow(std::size_t count, const char** names, int fieldCount)
+template <std::size_t FieldCount> mxArray* StructRow(std::size_t count, const char* (&names)[FieldCount])
 {
-    return mxCreateStructMatrix(1, static_cast<mwSize>(count), fieldCount, names);
+    return mxCreateStructMatrix(1, static_cast<mwSize>(count), static_cast<int>(FieldCount), names);
 }
 
 void SetText(mxArray* row, std::size_t element, int field, const std::string& text)
@@ -33,25 +35,25 @@ void SetText(mxArray* row, std::size_t element, int field, const std::string& te
 
 mxArray* PortArray(const std::vector<PortRow>& rows)
 {
-    mxArray* array = StructRow(rows.size(), PortFields, 6);
+    mxArray* array = StructRow(rows.size(), PortFields);
     for (std::size_t k = 0; k < rows.size(); ++k) {
         const PortRow& row = rows[k];
         const std::string texts[] = {row.port,   row.device,     row.source, StatusName(row.status),
                                      row.advice, row.description};
-        for (int field = 0; field < 6; ++field)
-            SetText(array, k, field, texts[field]);
+        for (std::size_t field = 0; field < std::size(texts); ++field)
+            SetText(array, k, static_cast<int>(field), texts[field]);
     }
     return array;
 }
 
 mxArray* DeviceArray(const std::vector<SerialDevice>& devices)
 {
-    mxArray* array = StructRow(devices.size(), DeviceFields, 4);
+    mxArray* array = StructRow(devices.size(), DeviceFields);
     for (std::size_t k = 0; k < devices.size(); ++k) {
         const SerialDevice& device = devices[k];
         const std::string texts[] = {device.path, device.stableName, device.description, device.mappedAs};
-        for (int field = 0; field < 4; ++field)
-            SetText(array, k, field, texts[field]);
+        for (std::size_t field = 0; field < std::size(texts); ++field)
+            SetText(array, k, static_cast<int>(field), texts[field]);
     }
     return array;
 }
