@@ -44,8 +44,9 @@
 %
 % Looking at a port changes nothing on it: quorvel_ports reads the file
 % system, /sys and /proc, and never opens a device, sends data or changes a
-% setting. A program that claims a port only through the tty's exclusive
-% mode, without a lock, is not seen as holding it.
+% setting. 'busy' means another program has locked the port, as quorvel does
+% when it opens one; a program that has the port open without a lock leaves
+% it 'ready', and Advice names it when /proc shows it.
 %
 % Example: find a USB adapter and make it COM3.
 %   [ports, devices] = quorvel_ports();
