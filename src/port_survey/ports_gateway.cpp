@@ -17,7 +17,7 @@ namespace {
 
 using namespace port_survey;
 
-constexpr std::size_t RefusalSize = 1024;
+constexpr std::size_t RefusalSize = 4096;
 
 const char* PortFields[] = {"Port", "Device", "Source", "Status", "Advice", "Description"};
 const char* DeviceFields[] = {"Path", "StableName", "Description", "MappedAs"};
