@@ -1,6 +1,7 @@
 % quorvel_ports from Octave: the structure arrays, the printed tables, a
-% mapping that the module then opens, and refusals raised as errors. Its help
-% comes from quorvel_ports.m beside the MEX file.
+% device folder named by QUORVEL_DEV_ROOT, a mapping that the module then
+% opens, and refusals raised as errors. Its help comes from quorvel_ports.m
+% beside the MEX file.
 function test_ports ()
   use_module ();
   [folder, cleanup] = null_modems ({"com1", "instrument"});
@@ -22,6 +23,15 @@ function test_ports ()
   expect_equal ({ports.Port}, arrayfun (@(n) sprintf ("COM%d", n), 1:8, "uniformoutput", false), "port names");
   com1 = fullfile (folder, "com1");
   expect_equal ({ports(1).Device, ports(1).Source, ports(1).Status}, {com1, "QUORVEL_DEVICES", "ready"}, "COM1");
+
+  dev = fullfile (config, "dev");
+  mkdir (dev);
+  symlink (com1, fullfile (dev, "ttyUSB0"));
+  setenv ("QUORVEL_DEV_ROOT", dev);
+  [~, devices] = quorvel_ports ();
+  expect_equal (devices, struct ("Path", fullfile (dev, "ttyUSB0"), "StableName", "", "Description", "",
+                                 "MappedAs", "COM1"), "the devices in QUORVEL_DEV_ROOT");
+  unsetenv ("QUORVEL_DEV_ROOT");
 
   s = vantrel ("COM1");
   [~, status] = quorvel ("Open", s);
