@@ -1,35 +1,13 @@
 #include "line_settings.h"
 
-#include "custom_rate.h"
 #include "dcb_rules.h"
+#include "line_rates.h"
 
 #include <cerrno>
 #include <sys/ioctl.h>
 
 namespace posix_serial {
 namespace {
-
-struct StandardRate {
-    DWORD rate;
-    speed_t code;
-};
-
-constexpr StandardRate StandardRates[] = {
-    {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
-    {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
-    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
-    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
-    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
-};
-
-const StandardRate* FindStandardRate(DWORD rate)
-{
-    for (const StandardRate& entry : StandardRates)
-        if (entry.rate == rate)
-            return &entry;
-    return nullptr;
-}
 
 tcflag_t ByteSizeFlag(BYTE byteSize)
 {
@@ -121,21 +99,17 @@ DWORD CheckDcb(const DCB& dcb)
     return win32compat::IsDcbAccepted(dcb) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
 }
 
+// The speeds go last: termios would carry the old ones along.
 int ApplyDcb(int fd, const DCB& dcb)
 {
     termios settings;
     if (tcgetattr(fd, &settings) != 0)
         return errno;
     ComposeTermios(settings, dcb);
-    const StandardRate* standard = FindStandardRate(dcb.BaudRate);
-    if (standard != nullptr &&
-        (cfsetispeed(&settings, standard->code) != 0 || cfsetospeed(&settings, standard->code) != 0))
-        return errno;
     if (tcsetattr(fd, TCSANOW, &settings) != 0)
         return errno;
-    if (standard == nullptr)
-        if (int error = SetCustomRate(fd, dcb.BaudRate))
-            return error;
+    if (int error = SetLineRates(fd, dcb.BaudRate, dcb.BaudRate))
+        return error;
     return SetModemLines(fd, dcb);
 }
 
@@ -152,10 +126,13 @@ int StartRawPort(int fd, DCB& state)
     ComposeTermios(settings, raw);
     if (tcsetattr(fd, TCSANOW, &settings) != 0)
         return errno;
-    unsigned rate = 0;
-    if (int error = ReadOutputRate(fd, rate))
+    unsigned input = 0;
+    unsigned output = 0;
+    if (int error = ReadLineRates(fd, input, output))
         return error;
-    raw.BaudRate = rate;
+    if (int error = SetLineRates(fd, output, output))
+        return error;
+    raw.BaudRate = output;
     state = raw;
     return SetModemLines(fd, state);
 }

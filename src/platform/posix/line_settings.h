@@ -19,8 +19,9 @@ void ComposeTermios(termios& settings, const DCB& dcb);
 // does not support (pseudo-terminals) are skipped, not failed.
 int ApplyDcb(int fd, const DCB& dcb);
 
-// Raw mode, 8N1, no flow control, DTR and RTS raised, the speed kept; fills
-// `state` with the DCB of that setting. 0 or the errno.
+// Raw mode, 8N1, no flow control, DTR and RTS raised, the output speed kept
+// and the input speed made to follow it; fills `state` with the DCB of that
+// setting. 0 or the errno.
 int StartRawPort(int fd, DCB& state);
 
 } // namespace posix_serial
