@@ -85,3 +85,11 @@ const char* mxGetFieldNameByNumber(const mxArray* structure, int field);
 mxArray* mxGetFieldByNumber_700(const mxArray* structure, mwIndex element, int field);
 void mxSetFieldByNumber_700(mxArray* structure, mwIndex element, int field, mxArray* value);
 }
+
+// MATLAB documents no way for a MEX file to learn of a Ctrl-C while it runs
+// (the only known one is in an undocumented library), so waits here end only
+// by their own time-outs.
+inline bool HostInterruptRequested()
+{
+    return false;
+}

@@ -29,6 +29,10 @@ mxArray* FieldByNumber(const mxArray* structure, mwIndex element, int field);
 
 } // namespace octave_host
 
+// Whether the user pressed Ctrl-C during this call (interrupt_state.cpp).
+// Octave raises the interrupt itself once the call returns.
+bool HostInterruptRequested();
+
 #define mxGetString octave_host::GetString
 #define mxGetFieldNameByNumber octave_host::FieldNameByNumber
 #define mxGetFieldByNumber octave_host::FieldByNumber

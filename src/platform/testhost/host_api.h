@@ -89,3 +89,6 @@ const char* mxGetFieldNameByNumber(const mxArray* structure, int field);
 mxArray* mxGetFieldByNumber(const mxArray* structure, mwIndex element, int field);
 void mxSetFieldByNumber(mxArray* structure, mwIndex element, int field, mxArray* value);
 }
+
+// Whether the user asked to interrupt the running call (test_host::RequestInterrupt).
+bool HostInterruptRequested();

@@ -48,6 +48,7 @@ struct HostState {
     void (*exitHook)() = nullptr;
     long exitHookRegistrations = 0;
     long exitHookRuns = 0;
+    bool interruptRequested = false;
     std::vector<std::string> misuse;
 };
 

@@ -166,6 +166,11 @@ bool mexIsLocked(void)
     return State().lockCount > 0;
 }
 
+bool HostInterruptRequested()
+{
+    return State().interruptRequested;
+}
+
 namespace test_host {
 
 CallResult Call(MexEntry entry, int nlhs, const std::vector<const mxArray*>& args)
@@ -199,7 +204,14 @@ CallResult Call(MexEntry entry, int nlhs, const std::vector<const mxArray*>& arg
     }
     EndCallScope();
     result.outputs.resize(slots);
+    result.interrupted = State().interruptRequested;
+    State().interruptRequested = false;
     return result;
+}
+
+void RequestInterrupt()
+{
+    State().interruptRequested = true;
 }
 
 void FailNthAllocation(long n)
@@ -293,6 +305,7 @@ void Reset()
     state.arrayCreationsMade = 0;
     state.exitHookRegistrations = 0;
     state.exitHookRuns = 0;
+    state.interruptRequested = false;
     state.misuse.clear();
 }
 
