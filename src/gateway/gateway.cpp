@@ -3,6 +3,7 @@
 #include "gateway/host_calls.h"
 #include "ports/port_commands.h"
 #include "ports/port_table.h"
+#include "transfer/pending_writes.h"
 
 #include <new>
 
@@ -11,6 +12,7 @@ namespace {
 void RunCommand(int outputCount, mxArray* outputs[], int argumentCount, const mxArray* arguments[])
 {
     mexAtExit(CloseAllPorts);
+    ReapOrphans();
     if (argumentCount < 1)
         HostAbort(messages::TooFewInputs);
     char text[20];

@@ -24,7 +24,8 @@ HANDLE OpenDevice(const PortRecord& record)
 }
 
 // Ends the handle and its lock. Writes that outlived the drain are ended by
-// the close; they are freed here so that nothing of them survives the slot.
+// the close; they leave the slot here, freed or, while the OS has not yet
+// ended them, kept as orphans.
 void CloseDevice(PortRecord& record)
 {
     CloseHandle(record.Handle);
@@ -55,7 +56,7 @@ std::int32_t Close(PortRecord& record, std::int32_t, mxArray*[], std::int32_t, c
 {
     if (!IsOpen(record))
         return NotOpen;
-    std::int32_t status = DrainWrites(record);
+    std::int32_t status = DrainWrites(record) | TakeLostWrites(record);
     CloseDevice(record);
     return status;
 }
@@ -70,6 +71,9 @@ void CloseAllPorts()
         DrainWritesInto(record, events);
         CloseDevice(record);
     }
+    // At unload, orphans the OS has still not ended stay allocated (see
+    // pending_writes.cpp): the hook neither waits for them nor frees them.
+    ReapOrphans();
     while (mexIsLocked())
         mexUnlock();
 }

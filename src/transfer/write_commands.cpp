@@ -33,6 +33,14 @@ bool StartWrite(const PortRecord& record, PendingWrite* write, std::size_t lengt
            GetLastError() == ERROR_IO_PENDING;
 }
 
+std::int32_t DiscardWrites(PortRecord& record)
+{
+    if (!PurgeComm(record.Handle, PURGE_TXABORT | PURGE_TXCLEAR))
+        return IoFailed;
+    MarkDiscarded(record);
+    return 0;
+}
+
 } // namespace
 
 std::int32_t Write(PortRecord& record, std::int32_t, mxArray*[], std::int32_t, const mxArray* inputs[])
@@ -56,6 +64,7 @@ std::int32_t Write(PortRecord& record, std::int32_t, mxArray*[], std::int32_t, c
         HostAbort(messages::OutOfMemory);
     }
     std::memcpy(write->Buffer, mxGetPr(data), length);
+    write->Length = static_cast<DWORD>(length);
     if (!StartWrite(record, write, length)) {
         CloseHandle(event);
         return IoFailed;
@@ -90,9 +99,9 @@ std::int32_t FlushWrite(PortRecord& record, std::int32_t, mxArray*[], std::int32
     ReapWrites(record);
     std::int32_t status;
     if (AsksToDiscard(inputCount, inputs))
-        status = PurgeComm(record.Handle, PURGE_TXABORT | PURGE_TXCLEAR) ? 0 : IoFailed;
+        status = DiscardWrites(record);
     else
         status = DrainWrites(record);
     ReapWrites(record);
-    return status;
+    return status | TakeLostWrites(record);
 }
