@@ -56,7 +56,9 @@ std::int32_t Close(PortRecord& record, std::int32_t, mxArray*[], std::int32_t, c
 {
     if (!IsOpen(record))
         return NotOpen;
-    std::int32_t status = DrainWrites(record) | TakeLostWrites(record);
+    // The drain reaps, and so may find lost writes: it goes first.
+    std::int32_t status = DrainWrites(record);
+    status |= TakeLostWrites(record);
     CloseDevice(record);
     return status;
 }

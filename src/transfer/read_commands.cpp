@@ -34,7 +34,7 @@ bool DecideCount(PortRecord& record, std::int32_t inputCount, const mxArray* inp
     return queues.ok;
 }
 
-// A read cancelled by our own purge after its time-out still delivers the
+// A read cancelled by our own purge (time-out or interrupt) still delivers the
 // bytes it transferred; any other failed outcome is a failed read.
 ReadOutcome FetchOutcome(const PortRecord& record, OVERLAPPED& overlapped, bool cancelled)
 {
