@@ -12,6 +12,7 @@ namespace {
 void RunCommand(int outputCount, mxArray* outputs[], int argumentCount, const mxArray* arguments[])
 {
     mexAtExit(CloseAllPorts);
+    // Writes a Close left to the OS are freed by the first call after they end.
     ReapOrphans();
     if (argumentCount < 1)
         HostAbort(messages::TooFewInputs);

@@ -73,8 +73,8 @@ void CloseAllPorts()
         DrainWritesInto(record, events);
         CloseDevice(record);
     }
-    // At unload, orphans the OS has still not ended stay allocated (see
-    // pending_writes.cpp): the hook neither waits for them nor frees them.
+    // Orphans that ended are freed; at unload, those the OS has still not
+    // ended stay allocated on purpose (see pending_writes.cpp), unwaited.
     ReapOrphans();
     while (mexIsLocked())
         mexUnlock();
