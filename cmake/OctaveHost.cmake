@@ -42,7 +42,8 @@ if(NOT TARGET quorvel_octavehost)
   target_include_directories(quorvel_octavehost SYSTEM INTERFACE ${octave_include_dirs})
   target_include_directories(quorvel_octavehost INTERFACE ${PROJECT_SOURCE_DIR}/src/platform/octave
                                                           ${PROJECT_SOURCE_DIR}/src/platform)
-  target_sources(quorvel_octavehost INTERFACE ${PROJECT_SOURCE_DIR}/src/platform/octave/struct_fields.cpp)
+  target_sources(quorvel_octavehost INTERFACE ${PROJECT_SOURCE_DIR}/src/platform/octave/struct_fields.cpp
+                                              ${PROJECT_SOURCE_DIR}/src/platform/octave/interrupt_state.cpp)
 endif()
 
 # quorvel_add_octave_mex(<target> <name> <output folder> <sources...>): a MEX

@@ -14,6 +14,7 @@ set(QUORVEL_CORE_SOURCES
   ${PROJECT_SOURCE_DIR}/src/transfer/pending_writes.cpp
   ${PROJECT_SOURCE_DIR}/src/transfer/write_commands.cpp
   ${PROJECT_SOURCE_DIR}/src/transfer/read_commands.cpp
+  ${PROJECT_SOURCE_DIR}/src/transfer/waits.cpp
   ${PROJECT_SOURCE_DIR}/src/common/host_calls.cpp
 )
 

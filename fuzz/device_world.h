@@ -32,10 +32,10 @@ class FaultMirror {
 // While the module waits, the devices act: input scripted for a read's wait
 // arrives, a read whose wait would take more than a moment ends at its
 // interval time-out at once, and writes a drain waits for complete, unless
-// the drain may let one 500 ms slice run out. A read the module waits on
-// without limit (GetOverlappedResult with wait) that nothing would end is
-// ended too, and counted: only the documented wait after a failed cancel
-// may do that.
+// the drain may let that many of its waits (100 ms pieces of its slices) run
+// out. A read the module waits on without limit (GetOverlappedResult with
+// wait) that nothing would end is ended too, and counted: only the wait
+// after both cancels failed may do that.
 struct WaitScript {
     std::vector<std::uint8_t> arrivingInput;
     int slowSlicesAllowed = 0;

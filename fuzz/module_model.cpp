@@ -78,6 +78,12 @@ bool AnyFailed(const CallFacts& facts)
     return std::find(facts.failed.begin(), facts.failed.end(), true) != facts.failed.end();
 }
 
+// A lost write adds IoFailed to what FlushWrite and Close answer.
+int WithLost(int status, bool lost)
+{
+    return lost ? status | IoFailed : status;
+}
+
 bool OnlyCall(const CallFacts& facts, const char* function)
 {
     return facts.deviceCalls.size() == 1 && facts.deviceCalls[0].function == function;
@@ -165,8 +171,10 @@ void ModuleModel::CheckCall(const CallFacts& facts)
     const int command = facts.command, slot = facts.slot;
     if (command != CloseAll)
         ExpectCallsOnSlot(facts, slot);
-    // Known: after a failed cancel Read waits for its read to end, with no
-    // limit, because the read still writes into the call's buffer.
+    if (facts.reapFailed && slot >= 0)
+        lost_[slot] = true;
+    // Known: after both cancels failed Read waits for its read to end, with
+    // no limit, because the read still writes into the call's buffer.
     if (facts.stuckReadsEnded > 0)
         Require(command == Read && CallFailed(facts, "PurgeComm"),
                 "a call waited for a transfer nothing would end");
@@ -285,12 +293,14 @@ void ModuleModel::CheckClose(const CallFacts& facts, int slot)
         return;
     }
     Require(OnlyCall(facts, "CloseHandle"), "Close made other device calls than closing the handle");
+    const bool lost = lost_[slot];
     if (facts.slowSlices > 0)
-        ExpectStatus(facts, Close, {0, TimedOut});
+        ExpectStatus(facts, Close, {WithLost(0, lost), WithLost(TimedOut, lost)});
     else
-        ExpectStatus(facts, Close, {0});
+        ExpectStatus(facts, Close, {WithLost(0, lost)});
     open_[slot] = false;
     held_[slot] = 0;
+    lost_[slot] = false;
     --locks_;
 }
 
@@ -451,9 +461,12 @@ void ModuleModel::CheckFlushWrite(const CallFacts& facts, int slot)
         return;
     }
     const int pendingAfter = sim::PendingWriteCount(DeviceName(slot));
+    // Out of memory in the drain ends the call before the lost writes are told.
+    const bool lost = lost_[slot];
+    lost_[slot] = lost && facts.allocationFailed;
     if (AsksToDiscard(facts.args)) {
         Require(OnlyCall(facts, "PurgeComm"), "a discard made other calls than one purge");
-        ExpectStatus(facts, FlushWrite, {facts.failed[0] ? IoFailed : 0});
+        ExpectStatus(facts, FlushWrite, {WithLost(facts.failed[0] ? IoFailed : 0, lost)});
         held_[slot] = pendingAfter;
         return;
     }
@@ -462,9 +475,9 @@ void ModuleModel::CheckFlushWrite(const CallFacts& facts, int slot)
     if (facts.allocationFailed)
         Require(facts.devicePendingBefore[slot] > 0, "a drain with nothing to wait for ran out of memory");
     if (facts.slowSlices > 0)
-        ExpectStatus(facts, FlushWrite, {0, TimedOut});
+        ExpectStatus(facts, FlushWrite, {WithLost(0, lost), WithLost(TimedOut, lost)});
     else
-        ExpectStatus(facts, FlushWrite, {0});
+        ExpectStatus(facts, FlushWrite, {WithLost(0, lost)});
 }
 
 void ModuleModel::CheckClearModule(bool unloaded) const
@@ -476,6 +489,7 @@ void ModuleModel::AfterHostExit()
 {
     open_.fill(false);
     held_.fill(0);
+    lost_.fill(false);
     locks_ = 0;
 }
 

@@ -24,6 +24,7 @@ struct CallFacts {
     test_host::CallResult result;
     std::vector<sim::CallRecord> deviceCalls;
     std::vector<bool> failed;         // per device call: an injected fault failed it
+    bool reapFailed = false;          // a reap could not learn how a write ended: it counts as lost
     bool allocationFailed = false;    // an armed mxCalloc/mxMalloc failure went off
     bool arrayCreationFailed = false; // an armed mxCreate* failure went off
     bool eventFaultArmed = false;     // event creations were set to fail during the call
@@ -59,7 +60,8 @@ class ModuleModel {
     bool ConfigurationFailed(const CallFacts& facts, std::size_t first, int slot, bool everyGroup) const;
 
     std::array<bool, SlotCount> open_{};
-    std::array<int, SlotCount> held_{}; // writes in flight the module holds
+    std::array<int, SlotCount> held_{};  // writes in flight the module holds
+    std::array<bool, SlotCount> lost_{}; // a lost write not yet reported by FlushWrite or Close
     std::array<sim::Presence, SlotCount> presence_{};
     int locks_ = 0;
 };

@@ -23,7 +23,7 @@ EXPORTS = {"mexFunction", "mexfilerequiredapiversion"}
 SYSTEM_DLLS = {"KERNEL32.dll", "msvcrt.dll"}
 SERIAL_CALLS = {
     "CreateFileA", "CloseHandle", "SetupComm", "SetCommState", "SetCommTimeouts", "PurgeComm",
-    "ClearCommError", "ReadFile", "WriteFile", "GetOverlappedResult", "CreateEventA",
+    "ClearCommError", "ReadFile", "WriteFile", "GetOverlappedResult", "CancelIoEx", "CreateEventA",
     "WaitForSingleObject", "WaitForMultipleObjects", "GetLastError",
 }
 ENTRY_CALLS = {"DisableThreadLibraryCalls"}

@@ -28,6 +28,7 @@ struct PortRecord {
     DWORD ErrorFlags;   // CE_ bits seen since Read last consumed them
     std::int32_t PendingCount;
     PendingWrite* PendingHead; // newest first
+    bool WritesLost;           // a write ended failed or short since FlushWrite or Close reported one
 };
 
 inline bool IsOpen(const PortRecord& record)

@@ -4,12 +4,15 @@
 #include "ports/port_lifecycle.h"
 #include "ports/port_selection.h"
 #include "ports/port_table.h"
+#include "transfer/pending_writes.h"
 
 namespace {
 
 void RunCommand(int outputCount, mxArray* outputs[], int argumentCount, const mxArray* arguments[])
 {
     mexAtExit(CloseAllPorts);
+    // Writes a Close left to the OS are freed by the first call after they end.
+    ReapOrphans();
     if (argumentCount < 1)
         HostAbort(messages::TooFewInputs);
     char text[20];

@@ -27,7 +27,8 @@ HANDLE OpenDevice(const PortRecord& record)
 }
 
 // Ends the handle and its lock. Writes that outlived the drain are ended by
-// the close; they are freed here so that nothing of them survives the slot.
+// the close; they leave the slot here, freed or, while the OS has not yet
+// ended them, kept as orphans.
 void CloseDevice(PortRecord& record)
 {
     CloseHandle(record.Handle);
@@ -60,7 +61,9 @@ std::int32_t Close(const CommandCall& call)
     PortRecord& record = call.Record;
     if (!IsOpen(record))
         return NotOpen;
+    // The drain reaps, and so may find lost writes: it goes first.
     std::int32_t status = DrainWrites(record);
+    status |= TakeLostWrites(record);
     CloseDevice(record);
     return status;
 }
@@ -75,6 +78,9 @@ void CloseAllPorts()
         DrainWritesInto(record, events);
         CloseDevice(record);
     }
+    // Orphans that ended are freed; at unload, those the OS has still not
+    // ended stay allocated on purpose (see pending_writes.cpp), unwaited.
+    ReapOrphans();
     while (mexIsLocked())
         mexUnlock();
 }

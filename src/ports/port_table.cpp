@@ -38,15 +38,16 @@ constexpr DCB DefaultDcb()
 } // namespace
 
 // Name, Dcb, InBufferSize, OutBufferSize, ReadTimeout, WriteTimeout, Handle,
-// ErrorFlags, PendingCount, PendingHead.
-PortRecord PortTable[PortCount] = {{"COM1", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr},
-                                   {"COM2", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr},
-                                   {"COM3", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr},
-                                   {"COM4", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr},
-                                   {"COM5", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr},
-                                   {"COM6", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr},
-                                   {"COM7", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr},
-                                   {"COM8", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr}};
+// ErrorFlags, PendingCount, PendingHead, WritesLost.
+PortRecord PortTable[PortCount] = {
+    {"COM1", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false},
+    {"COM2", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false},
+    {"COM3", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false},
+    {"COM4", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false},
+    {"COM5", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false},
+    {"COM6", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false},
+    {"COM7", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false},
+    {"COM8", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false}};
 const PortRecord DefaultRecord = {
-    "COM1", DefaultDcb(), 1024, 1024, 10000, 10000, INVALID_HANDLE_VALUE, 0, 0, nullptr,
+    "COM1", DefaultDcb(), 1024, 1024, 10000, 10000, INVALID_HANDLE_VALUE, 0, 0, nullptr, false,
 };

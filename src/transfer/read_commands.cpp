@@ -2,6 +2,7 @@
 #include "common/host_calls.h"
 #include "common/truncation.h"
 #include "transfer/device_queues.h"
+#include "transfer/waits.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ bool DecideCount(PortRecord& record, std::int32_t inputCount, const mxArray* inp
     return queues.ok;
 }
 
-// A read cancelled by our own purge after its time-out still delivers the
+// A read cancelled by our own purge (time-out or interrupt) still delivers the
 // bytes it transferred; any other failed outcome is a failed read.
 ReadOutcome FetchOutcome(const PortRecord& record, OVERLAPPED& overlapped, bool cancelled)
 {
@@ -44,21 +45,30 @@ ReadOutcome FetchOutcome(const PortRecord& record, OVERLAPPED& overlapped, bool 
     return {cancelled && GetLastError() == ERROR_OPERATION_ABORTED, got};
 }
 
+// When the purge cannot cancel the read, it is cancelled by itself, so that
+// the wait for its outcome ends: its buffer must stay valid until then.
+ReadOutcome CancelAndFetch(const PortRecord& record, OVERLAPPED& overlapped)
+{
+    if (PurgeComm(record.Handle, PURGE_RXABORT))
+        return FetchOutcome(record, overlapped, true);
+    CancelIoEx(record.Handle, &overlapped);
+    FetchOutcome(record, overlapped, false);
+    return {false, 0};
+}
+
+// The read is cancelled once its time ran out with nothing waiting in the
+// driver, or when the user interrupts; bytes waiting end it by themselves.
 ReadOutcome TransferRead(PortRecord& record, void* buffer, DWORD count, OVERLAPPED& overlapped)
 {
     if (!ReadFile(record.Handle, buffer, count, nullptr, &overlapped) && GetLastError() != ERROR_IO_PENDING)
         return {false, 0};
-    WaitForSingleObject(overlapped.hEvent, record.ReadTimeout);
+    WaitEnd waited = WaitInterruptibly(1, &overlapped.hEvent, FALSE, record.ReadTimeout);
     DeviceQueues queues = QueryDevice(record.Handle);
     record.ErrorFlags |= queues.errors;
-    if (queues.status.cbInQue != 0)
+    if (waited != WaitEnd::Interrupted && queues.status.cbInQue != 0 &&
+        WaitInterruptibly(1, &overlapped.hEvent, FALSE, INFINITE) != WaitEnd::Interrupted)
         return FetchOutcome(record, overlapped, false);
-    if (!PurgeComm(record.Handle, PURGE_RXABORT)) {
-        // The read may still be writing into the buffer: let it end first.
-        FetchOutcome(record, overlapped, false);
-        return {false, 0};
-    }
-    return FetchOutcome(record, overlapped, true);
+    return CancelAndFetch(record, overlapped);
 }
 
 ReadOutcome RunRead(PortRecord& record, void* buffer, DWORD count)

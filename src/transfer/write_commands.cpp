@@ -34,6 +34,14 @@ bool StartWrite(const PortRecord& record, PendingWrite* write, std::size_t lengt
            GetLastError() == ERROR_IO_PENDING;
 }
 
+std::int32_t DiscardWrites(PortRecord& record)
+{
+    if (!PurgeComm(record.Handle, PURGE_TXABORT | PURGE_TXCLEAR))
+        return IoFailed;
+    MarkDiscarded(record);
+    return 0;
+}
+
 } // namespace
 
 std::int32_t Write(const CommandCall& call)
@@ -51,6 +59,7 @@ std::int32_t Write(const CommandCall& call)
     auto* write = static_cast<PendingWrite*>(CallocOrAbort(1, sizeof(PendingWrite)));
     write->Buffer = CallocOrAbort(length, 1);
     std::memcpy(write->Buffer, mxGetPr(data), length);
+    write->Length = static_cast<DWORD>(length);
     // A write without an event could never be waited for: it is not started.
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (event == nullptr)
@@ -90,9 +99,9 @@ std::int32_t FlushWrite(const CommandCall& call)
     ReapWrites(record);
     std::int32_t status;
     if (AsksToDiscard(call.InputCount, call.Inputs))
-        status = PurgeComm(record.Handle, PURGE_TXABORT | PURGE_TXCLEAR) ? 0 : IoFailed;
+        status = DiscardWrites(record);
     else
         status = DrainWrites(record);
     ReapWrites(record);
-    return status;
+    return status | TakeLostWrites(record);
 }

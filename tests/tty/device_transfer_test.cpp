@@ -151,6 +151,28 @@ TEST_F(TransferTest, ReadsQueuedBehindEachOtherTakeTheBytesInTurn)
     EXPECT_EQ(second.buffer, (Bytes{'4', '5', '6'}));
 }
 
+TEST_F(TransferTest, CancelIoExEndsTheNamedTransferOrEveryOneAndOnlyOnce)
+{
+    Transfer& first = NewTransfer(3);
+    Transfer& second = NewTransfer(3);
+    ASSERT_EQ(StartRead(first, 3).error, ERROR_IO_PENDING);
+    ASSERT_EQ(StartRead(second, 3).error, ERROR_IO_PENDING);
+    ASSERT_TRUE(CancelIoEx(port_, &first.overlapped));
+    EXPECT_EQ(ResultOf(first, false).error, ERROR_OPERATION_ABORTED);
+    EXPECT_FALSE(Signalled(second, 0)) << "only the named read ended";
+    EXPECT_FALSE(CancelIoEx(port_, &first.overlapped));
+    EXPECT_EQ(GetLastError(), ERROR_NOT_FOUND);
+    pty_.Send({'x', 'y', 'z'});
+    EXPECT_TRUE(ResultOf(second, true).ok) << "the next read took over";
+    EXPECT_EQ(second.buffer, (Bytes{'x', 'y', 'z'}));
+
+    Transfer& third = NewTransfer(3);
+    ASSERT_EQ(StartRead(third, 3).error, ERROR_IO_PENDING);
+    ASSERT_TRUE(CancelIoEx(port_, nullptr));
+    EXPECT_EQ(ResultOf(third, false).error, ERROR_OPERATION_ABORTED);
+    EXPECT_FALSE(CancelIoEx(port_, nullptr)) << "nothing left to cancel";
+}
+
 TEST_F(TransferTest, ReadAbortEndsAPendingReadWithTheBytesSoFar)
 {
     SendAndAwait({'a', 'b'});

@@ -47,11 +47,12 @@ void FarEndHangUp()
     EXPECT_WITHIN(cut.seconds, 0.2, 1.5);
     EXPECT_EQUAL(Close(reading), 0.0);
 
-    // So does a write in flight: the drain does not wait out its time-out.
+    // So does a write in flight: the drain does not wait out its time-out,
+    // and reports the write lost, once.
     EXPECT_EQUAL(Write(writing, std::string(256 * 1024, 'x')), Pending);
     FarHangUp(3, 300);
     Timed flush = TimedCall([&] { return FlushWrite(writing); });
-    EXPECT_EQUAL(flush.status, 0.0);
+    EXPECT_EQUAL(flush.status, IoFailed);
     EXPECT_WITHIN(flush.seconds, 0.2, 1.5);
     EXPECT_EQUAL(Close(writing), 0.0);
 

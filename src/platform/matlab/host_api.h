@@ -100,3 +100,11 @@ inline int FieldCountOf(const mxArray* structure)
 {
     return structure != nullptr ? mxGetNumberOfFields(structure) : 0;
 }
+
+// MATLAB documents no way for a MEX file to learn of a Ctrl-C while it runs
+// (the only known one is in an undocumented library), so waits here end only
+// by their own time-outs.
+inline bool HostInterruptRequested()
+{
+    return false;
+}

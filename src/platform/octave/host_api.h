@@ -47,6 +47,10 @@ inline int FieldCountOf(const mxArray* structure)
     return structure != nullptr && mxIsStruct(structure) ? mxGetNumberOfFields(structure) : 0;
 }
 
+// Whether the user pressed Ctrl-C during this call (interrupt_state.cpp).
+// Octave raises the interrupt itself once the call returns.
+bool HostInterruptRequested();
+
 #define mxGetString octave_host::GetString
 #define mxGetFieldNameByNumber octave_host::FieldNameByNumber
 #define mxGetFieldByNumber octave_host::FieldByNumber

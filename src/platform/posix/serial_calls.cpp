@@ -145,3 +145,8 @@ BOOL GetOverlappedResult(HANDLE device, LPOVERLAPPED overlapped, LPDWORD transfe
         return result;
     });
 }
+
+BOOL CancelIoEx(HANDLE device, LPOVERLAPPED overlapped)
+{
+    return OnDevice(device, [&](SerialDevice& port) { return port.Cancel(overlapped); });
+}

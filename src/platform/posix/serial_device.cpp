@@ -355,6 +355,17 @@ template <class Queue> void SerialDevice::FinishAll(Queue& queue, DWORD error)
     queue.clear();
 }
 
+template <class Queue> bool SerialDevice::Abort(Queue& queue, const OVERLAPPED* overlapped)
+{
+    auto found = std::find_if(queue.begin(), queue.end(),
+                              [&](const Transfer& transfer) { return transfer.overlapped == overlapped; });
+    if (found == queue.end())
+        return false;
+    Finish(*found, ERROR_OPERATION_ABORTED);
+    queue.erase(found);
+    return true;
+}
+
 bool SerialDevice::IsRunning(const OVERLAPPED* overlapped) const
 {
     for (const ReadTransfer& read : reads_)
@@ -601,6 +612,28 @@ bool SerialDevice::AwaitAnswer(std::unique_lock<std::mutex>& lock, const OVERLAP
             ServiceReads(Clock::now());
     }
     return true;
+}
+
+DWORD SerialDevice::Cancel(const OVERLAPPED* overlapped)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closing_)
+        return ERROR_INVALID_HANDLE;
+    bool found = false;
+    if (overlapped == nullptr) {
+        found = !reads_.empty() || !writes_.empty();
+        FinishAll(reads_, ERROR_OPERATION_ABORTED);
+        FinishAll(writes_, ERROR_OPERATION_ABORTED);
+    } else {
+        const bool wasCurrentRead = !reads_.empty() && reads_.front().overlapped == overlapped;
+        found = Abort(reads_, overlapped) || Abort(writes_, overlapped);
+        // The next read's time-outs run from now, as when a read ends.
+        if (wasCurrentRead && !reads_.empty())
+            BeginRead(reads_.front(), Clock::now());
+    }
+    if (found)
+        Wake();
+    return found ? ERROR_SUCCESS : ERROR_NOT_FOUND;
 }
 
 DWORD SerialDevice::Outcome(OVERLAPPED* overlapped, bool wait, DWORD& transferred)

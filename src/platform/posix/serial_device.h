@@ -41,6 +41,10 @@ class SerialDevice : public kernel::Object {
     DWORD StartRead(void* buffer, DWORD count, OVERLAPPED* overlapped, DWORD& transferred);
     DWORD StartWrite(const void* buffer, DWORD count, OVERLAPPED* overlapped, DWORD& transferred);
 
+    // Ends the transfer of `overlapped` (every transfer when null) as
+    // aborted; ERROR_NOT_FOUND when there is none.
+    DWORD Cancel(const OVERLAPPED* overlapped);
+
     // How a transfer ended; ERROR_IO_INCOMPLETE while it runs, unless `wait`.
     DWORD Outcome(OVERLAPPED* overlapped, bool wait, DWORD& transferred);
 
@@ -82,6 +86,7 @@ class SerialDevice : public kernel::Object {
     void Finish(Transfer& transfer, DWORD error);
     DWORD EndAtOnce(Transfer& transfer, DWORD error, DWORD& transferred);
     template <class Queue> void FinishAll(Queue& queue, DWORD error);
+    template <class Queue> bool Abort(Queue& queue, const OVERLAPPED* overlapped);
     bool IsRunning(const OVERLAPPED* overlapped) const;
     DWORD UnsentBytes() const;
 

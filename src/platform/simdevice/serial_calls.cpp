@@ -256,3 +256,18 @@ BOOL GetOverlappedResult(HANDLE handle, LPOVERLAPPED overlapped, LPDWORD transfe
         ++world.wouldHang;
     return Fail(ERROR_IO_INCOMPLETE);
 }
+
+// Without an OVERLAPPED every transfer of the handle ends, as on Windows.
+BOOL CancelIoEx(HANDLE handle, LPOVERLAPPED overlapped)
+{
+    Guard lock(sim::detail::mutex);
+    Device* device = BeginCall(handle, CallRecord{"CancelIoEx", "", {}});
+    if (device == nullptr)
+        return FALSE;
+    if (overlapped != nullptr)
+        return sim::detail::AbortTransfer(*device, overlapped) ? TRUE : Fail(ERROR_NOT_FOUND);
+    const bool running = device->read || !device->writes.empty();
+    sim::detail::EndPendingRead(*device, ERROR_OPERATION_ABORTED);
+    sim::detail::AbortWrites(*device);
+    return running ? TRUE : Fail(ERROR_NOT_FOUND);
+}

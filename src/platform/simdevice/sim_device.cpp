@@ -92,6 +92,12 @@ int CompleteWrites(const std::string& device, int count)
     return detail::CompleteOldestWrites(target, count);
 }
 
+int EndWritesEarly(const std::string& device, int count, DWORD error, DWORD sent)
+{
+    Guard lock(detail::mutex);
+    return detail::EndOldestWrites(detail::DeviceNamed(device), count, error, sent);
+}
+
 void ExpireRead(const std::string& device)
 {
     Guard lock(detail::mutex);

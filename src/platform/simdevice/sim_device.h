@@ -19,7 +19,8 @@ enum class Presence { Present, Absent, Busy };
 enum class WriteCompletion {
     Immediate,  // WriteFile returns TRUE; the event is signalled at once
     Later,      // ERROR_IO_PENDING; CompleteWrites() finishes them, oldest first
-    Never       // ERROR_IO_PENDING; only PURGE_TXABORT or CloseHandle ends them
+    Never,      // ERROR_IO_PENDING; only PURGE_TXABORT, CancelIoEx or CloseHandle ends them
+    Stuck       // ERROR_IO_PENDING; nothing ends them, not even CloseHandle, until CompleteWrites()
 };
 
 // How a read that could not be filled at once behaves.
@@ -57,6 +58,9 @@ void SetWriteCompletion(const std::string& device, WriteCompletion mode);
 void SetShortReads(const std::string& device, ShortReads mode);
 // Finishes up to `count` pending writes of a device, oldest first; returns how many.
 int CompleteWrites(const std::string& device, int count);
+// Ends up to `count` pending writes, oldest first, as a line that fails under
+// them: with `error`, having sent `sent` bytes of each (ERROR_SUCCESS: short).
+int EndWritesEarly(const std::string& device, int count, DWORD error, DWORD sent);
 // Completes a pending read short with what it has received so far.
 void ExpireRead(const std::string& device);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <limits>
 #include <stdexcept>
 
 namespace sim::detail {
@@ -91,8 +92,8 @@ std::size_t IndexOf(const Device& device)
 bool IsFaultableFunction(const std::string& function)
 {
     static const char* const faultable[] = {
-        "CreateFileA",    "SetupComm", "SetCommState", "SetCommTimeouts",     "PurgeComm",
-        "ClearCommError", "ReadFile",  "WriteFile",    "GetOverlappedResult", "GetCommState"};
+        "CreateFileA", "SetupComm", "SetCommState",        "SetCommTimeouts", "PurgeComm", "ClearCommError",
+        "ReadFile",    "WriteFile", "GetOverlappedResult", "GetCommState",    "CancelIoEx"};
     return std::find(std::begin(faultable), std::end(faultable), function) != std::end(faultable);
 }
 
@@ -155,21 +156,44 @@ void EndPendingRead(Device& device, DWORD error)
 
 int CompleteOldestWrites(Device& device, int count)
 {
-    int completed = 0;
-    for (; completed < count && !device.writes.empty(); ++completed) {
+    return EndOldestWrites(device, count, ERROR_SUCCESS, std::numeric_limits<DWORD>::max());
+}
+
+int EndOldestWrites(Device& device, int count, DWORD error, DWORD sent)
+{
+    int ended = 0;
+    for (; ended < count && !device.writes.empty(); ++ended) {
         const PendingWrite write = device.writes.front();
         device.writes.pop_front();
-        device.sent.insert(device.sent.end(), write.buffer, write.buffer + write.count);
-        Finish(device, write.overlapped, ERROR_SUCCESS, write.count);
+        const DWORD taken = std::min(sent, write.count);
+        device.sent.insert(device.sent.end(), write.buffer, write.buffer + taken);
+        Finish(device, write.overlapped, error, taken);
     }
-    return completed;
+    return ended;
 }
 
 void AbortWrites(Device& device)
 {
+    if (device.writeCompletion == WriteCompletion::Stuck)
+        return;
     for (const PendingWrite& write : device.writes)
         Finish(device, write.overlapped, ERROR_OPERATION_ABORTED, 0);
     device.writes.clear();
+}
+
+bool AbortTransfer(Device& device, const OVERLAPPED* overlapped)
+{
+    if (device.read && device.read->overlapped == overlapped) {
+        EndPendingRead(device, ERROR_OPERATION_ABORTED);
+        return true;
+    }
+    auto write = std::find_if(device.writes.begin(), device.writes.end(),
+                              [&](const PendingWrite& pending) { return pending.overlapped == overlapped; });
+    if (write == device.writes.end() || device.writeCompletion == WriteCompletion::Stuck)
+        return false;
+    Finish(device, write->overlapped, ERROR_OPERATION_ABORTED, 0);
+    device.writes.erase(write);
+    return true;
 }
 
 DWORD PendingWriteBytes(const Device& device)

@@ -97,7 +97,11 @@ bool TransferInFlight(const Device& device, const OVERLAPPED* overlapped);
 void FillPendingRead(Device& device);
 void EndPendingRead(Device& device, DWORD error);
 int CompleteOldestWrites(Device& device, int count);
+int EndOldestWrites(Device& device, int count, DWORD error, DWORD sent);
+// Ends every pending write as aborted, unless the device's writes are stuck.
 void AbortWrites(Device& device);
+// Ends the read or write of `overlapped` as aborted; false when none runs.
+bool AbortTransfer(Device& device, const OVERLAPPED* overlapped);
 DWORD PendingWriteBytes(const Device& device);
 
 } // namespace sim::detail

@@ -111,3 +111,6 @@ template <typename Call> void RunAbortingOnBadAlloc(Call call, const char* outOf
 // any array, as the MATLAB backend does, so that unit tests prove the core
 // with objects and with the 0 and null MATLAB gives for other arrays.
 int FieldCountOf(const mxArray* structure);
+
+// Whether the user asked to interrupt the running call (test_host::RequestInterrupt).
+bool HostInterruptRequested();

@@ -50,6 +50,7 @@ struct HostState {
     void (*exitHook)() = nullptr;
     long exitHookRegistrations = 0;
     long exitHookRuns = 0;
+    bool interruptRequested = false;
     std::vector<std::string> misuse;
     test_host::HostMode mode = test_host::HostMode::Strict;
 };

@@ -175,6 +175,11 @@ bool mexIsLocked(void)
     return State().lockCount > 0;
 }
 
+bool HostInterruptRequested()
+{
+    return State().interruptRequested;
+}
+
 namespace test_host {
 
 CallResult Call(MexEntry entry, int nlhs, const std::vector<const mxArray*>& args)
@@ -208,6 +213,8 @@ CallResult Call(MexEntry entry, int nlhs, const std::vector<const mxArray*>& arg
     }
     EndCallScope();
     result.outputs.resize(slots);
+    result.interrupted = State().interruptRequested;
+    State().interruptRequested = false;
     return result;
 }
 
@@ -231,6 +238,11 @@ void MakeObjectOf(mxArray* structure, const char* className)
     }
     structure->classId = ObjectClassId;
     structure->className = className;
+}
+
+void RequestInterrupt()
+{
+    State().interruptRequested = true;
 }
 
 void FailNthAllocation(long n)
@@ -324,6 +336,7 @@ void Reset()
     state.arrayCreationsMade = 0;
     state.exitHookRegistrations = 0;
     state.exitHookRuns = 0;
+    state.interruptRequested = false;
     state.misuse.clear();
 }
 

@@ -44,6 +44,9 @@ struct CallResult {
     bool aborted = false;
     std::string message;           // the text given to mexErrMsgTxt when aborted
     std::vector<ArrayPtr> outputs; // max(nlhs, 1) slots; a slot the module left unset is null
+    // The host raised an interrupt as the call returned: a script would not
+    // see the outputs, which are kept here for the test to inspect.
+    bool interrupted = false;
 };
 
 // Runs one call of the module's gateway. Arguments stay owned by the caller.
@@ -55,6 +58,10 @@ void FailNthAllocation(long n);
 void FailNthArrayCreation(long n);
 long AllocationsMade();    // since the last Reset()
 long ArrayCreationsMade(); // since the last Reset()
+
+// The user presses Ctrl-C: the module sees it through HostInterruptRequested
+// until the running (or next) call returns, which the host then interrupts.
+void RequestInterrupt();
 
 // Inspection.
 long LiveBlockCount();       // mxCalloc/mxMalloc blocks not yet freed, persistent or not

@@ -40,6 +40,7 @@ typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 #define ERROR_IO_INCOMPLETE 996u
 #define ERROR_IO_PENDING 997u
 #define ERROR_DEVICE_NOT_CONNECTED 1167u
+#define ERROR_NOT_FOUND 1168u
 
 #define WAIT_OBJECT_0 0u
 #define WAIT_TIMEOUT 258u
@@ -154,6 +155,7 @@ BOOL ClearCommError(HANDLE device, LPDWORD errors, LPCOMSTAT status);
 BOOL ReadFile(HANDLE device, LPVOID buffer, DWORD count, LPDWORD transferred, LPOVERLAPPED overlapped);
 BOOL WriteFile(HANDLE device, LPCVOID buffer, DWORD count, LPDWORD transferred, LPOVERLAPPED overlapped);
 BOOL GetOverlappedResult(HANDLE device, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait);
+BOOL CancelIoEx(HANDLE device, LPOVERLAPPED overlapped);
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState, LPCSTR name);
 BOOL SetEvent(HANDLE event);

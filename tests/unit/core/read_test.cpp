@@ -1,5 +1,6 @@
 #include "module_fixture.h"
 
+#include <chrono>
 #include <cmath>
 
 namespace quorvel_test {
@@ -221,21 +222,55 @@ TEST_F(ReadTest, FailedQueriesDuringTheReadCountAsNothingWaiting)
     EXPECT_EQ(Data(result), (Bytes{1, 2}));
 }
 
-TEST_F(ReadTest, AFailedCancelWaitsForTheReadBeforeGivingUp)
+TEST_F(ReadTest, AFailedCancelEndsTheReadByItselfOrWaitsForItBeforeGivingUp)
 {
-    sim::FailCall("PurgeComm");
-    bool expired = false;
-    kernel::SetWaitHook([&expired](const HANDLE*, DWORD, BOOL, DWORD milliseconds) {
-        // Past Read's own 20 ms wait comes the wait for the outcome: the read ends there.
-        if (milliseconds != 20 && !expired) {
-            expired = true;
-            sim::ExpireRead("COM2");
-        }
-    });
-    CallResult result = Read(Number(4));
-    EXPECT_EQ(StatusAt(result, 2), IoFailed);
-    EXPECT_TRUE(expired);
-    EXPECT_FALSE(sim::ReadPending("COM2"));
+    for (bool cancelFailsToo : {false, true}) {
+        sim::ClearCalls();
+        sim::FailCall("PurgeComm");
+        if (cancelFailsToo)
+            sim::FailCall("CancelIoEx");
+        bool expired = false;
+        kernel::SetWaitHook([&expired](const HANDLE*, DWORD, BOOL, DWORD milliseconds) {
+            // Past Read's own 20 ms wait comes the wait for the outcome: the read ends there.
+            if (milliseconds != 20 && !expired) {
+                expired = true;
+                sim::ExpireRead("COM2");
+            }
+        });
+        CallResult result = Read(Number(4));
+        kernel::SetWaitHook({});
+        EXPECT_EQ(StatusAt(result, 2), IoFailed) << cancelFailsToo;
+        EXPECT_EQ(sim::CountCalls("CancelIoEx"), 1) << cancelFailsToo;
+        EXPECT_EQ(expired, cancelFailsToo) << "only a read nothing could cancel is waited out";
+        EXPECT_FALSE(sim::ReadPending("COM2"));
+    }
+}
+
+TEST_F(ReadTest, AnInterruptEndsTheWaitAndReturnsWhatCame)
+{
+    // 20 s, and a negative time-out set in the structure: about 49 days.
+    for (double seconds : {20.0, -1.0}) {
+        Set(settings, "ReadTimeout", Number(seconds));
+        ASSERT_EQ(StatusAt(Quorvel(2, Text("SetParams"), settings), 2), 0);
+        sim::QueueInput("COM2", {1, 2});
+        int pieces = 0;
+        kernel::SetWaitHook([&pieces](const HANDLE*, DWORD, BOOL, DWORD) {
+            if (++pieces == 3)
+                RequestInterrupt();
+        });
+        auto start = std::chrono::steady_clock::now();
+        CallResult result = Read(Number(4));
+        kernel::SetWaitHook({});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << seconds;
+        EXPECT_TRUE(result.interrupted);
+        EXPECT_EQ(StatusAt(result, 2), TimedOut);
+        EXPECT_EQ(Data(result), (Bytes{1, 2}));
+        EXPECT_FALSE(sim::ReadPending("COM2")) << "the read was cancelled";
+    }
+    sim::QueueInput("COM2", {3});
+    Set(settings, "ReadTimeout", Number(0.02));
+    Quorvel(2, Text("SetParams"), settings);
+    EXPECT_EQ(Data(Read(Number(1))), Bytes{3}) << "the port still reads";
 }
 
 TEST_F(ReadTest, StatusQueriesAndPurges)

@@ -1,4 +1,5 @@
 #include "module_fixture.h"
+#include "transfer/pending_writes.h"
 
 #include <chrono>
 
@@ -25,18 +26,20 @@ class WriteTest : public ModuleTest {
         ASSERT_EQ(StatusAt(Quorvel(2, Text("SetParams"), settings), 2), 0);
     }
 
-    // Records the size of every wait on several events (the drain's slices).
-    std::vector<DWORD>& RecordSlices()
+    // Records the length of every wait on all of several events: the drain
+    // waits out its 500 ms slices in shorter pieces.
+    std::vector<DWORD>& RecordPieces()
     {
-        kernel::SetWaitHook([this](const HANDLE*, DWORD count, BOOL waitAll, DWORD milliseconds) {
-            if (waitAll && milliseconds == 500)
-                slices.push_back(count);
+        kernel::SetWaitHook([this](const HANDLE*, DWORD, BOOL waitAll, DWORD milliseconds) {
+            if (waitAll)
+                pieces.push_back(milliseconds);
         });
-        return slices;
+        return pieces;
     }
 
     ArrayPtr settings;
     std::vector<DWORD> slices;
+    std::vector<DWORD> pieces;
 };
 
 TEST_F(WriteTest, AWriteIsQueuedAndReapedOnceItCompleted)
@@ -186,7 +189,7 @@ TEST_F(WriteTest, OtherModesWaitForTheQueue)
 
 TEST_F(WriteTest, NothingInFlightDrainsAtOnceWithoutHostMemory)
 {
-    std::vector<DWORD>& waits = RecordSlices();
+    std::vector<DWORD>& waits = RecordPieces();
     ArrayPtr command = Text("FlushWrite");
     FailNthAllocation(1);
     EXPECT_EQ(StatusOf(Quorvel(0, command, settings)), 0);
@@ -198,11 +201,11 @@ TEST_F(WriteTest, ADrainWithAZeroLimitWaitsOneSlice)
     SetWriteTimeout(0);
     sim::SetWriteCompletion("COM2", sim::WriteCompletion::Never);
     Write(Uint8Row({1}));
-    std::vector<DWORD>& waits = RecordSlices();
+    std::vector<DWORD>& waits = RecordPieces();
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(FlushWrite(), TimedOut);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(450));
-    EXPECT_EQ(waits.size(), 1u);
+    EXPECT_EQ(waits, (std::vector<DWORD>(5, 100))) << "one 500 ms slice";
     EXPECT_EQ(StatusAt(WriteStatus(), 2), Pending) << "the write stays queued";
 }
 
@@ -213,13 +216,14 @@ TEST_F(WriteTest, ASliceWithOnlySomeWritesDoneStillCounts)
     Write(Uint8Row({1}));
     Write(Uint8Row({2}));
     kernel::SetWaitHook([this](const HANDLE*, DWORD count, BOOL waitAll, DWORD) {
-        if (waitAll) {
-            slices.push_back(count);
+        if (!waitAll)
+            return;
+        slices.push_back(count);
+        if (slices.size() == 1)
             sim::CompleteWrites("COM2", 1);
-        }
     });
     EXPECT_EQ(FlushWrite(), TimedOut);
-    EXPECT_EQ(slices, (std::vector<DWORD>{2}));
+    EXPECT_EQ(slices, (std::vector<DWORD>(5, 2))) << "the five pieces of one slice wait on both";
     EXPECT_EQ(sim::PendingWriteCount("COM2"), 1);
     CallResult status = WriteStatus();
     EXPECT_EQ(StatusAt(status, 2), Pending) << "the finished write was reaped, the other stays";
@@ -254,7 +258,7 @@ TEST_F(WriteTest, TheOldestWritesAreReapedWhenTheyFinishOutsideTheWaitedSlice)
         if (!waitAll)
             return;
         slices.push_back(count);
-        // First slice: only the six oldest, which it does not wait on, finish.
+        // First wait: only the six oldest, which it does not wait on, finish.
         sim::CompleteWrites("COM2", slices.size() == 1 ? 6 : 64);
     });
     EXPECT_EQ(FlushWrite(), 0);
@@ -285,6 +289,102 @@ TEST_F(WriteTest, OutOfMemoryInTheDrainLeavesThePortOpen)
     EXPECT_TRUE(sim::IsOpen("COM2"));
     EXPECT_EQ(LockCount(), 1);
     sim::CompleteWrites("COM2", 1);
+}
+
+struct LostWrite {
+    const char* how;
+    DWORD error;
+    DWORD sent; // of 3 bytes
+};
+
+TEST_F(WriteTest, AWriteThatEndsFailedOrShortIsReportedOnceByFlushWriteOrClose)
+{
+    const LostWrite cases[] = {{"failed", ERROR_GEN_FAILURE, 0}, {"short", ERROR_SUCCESS, 1}};
+    for (const LostWrite& lost : cases) {
+        for (const char* reporter : {"FlushWrite", "Close"}) {
+            SCOPED_TRACE(std::string(lost.how) + ", " + reporter);
+            sim::SetWriteCompletion("COM2", sim::WriteCompletion::Later);
+            Write(Uint8Row({1, 2, 3}));
+            sim::EndWritesEarly("COM2", 1, lost.error, lost.sent);
+            EXPECT_EQ(StatusAt(WriteStatus(), 2), 0) << "reaped, not yet reported";
+            EXPECT_EQ(StatusOf(Quorvel(0, Text(reporter), settings)), IoFailed);
+            EXPECT_EQ(StatusOf(Quorvel(0, Text(reporter), settings)),
+                      std::string(reporter) == "Close" ? NotOpen : 0)
+                << "reported once";
+            EXPECT_EQ(LockCount(), std::string(reporter) == "Close" ? 0 : 1);
+            if (!sim::IsOpen("COM2"))
+                OpenPort(settings);
+        }
+    }
+}
+
+TEST_F(WriteTest, ALostWriteIsReportedWithTimedOutWhenOthersDidNotFinish)
+{
+    SetWriteTimeout(0);
+    sim::SetWriteCompletion("COM2", sim::WriteCompletion::Later);
+    Write(Uint8Row({1}));
+    Write(Uint8Row({2}));
+    sim::EndWritesEarly("COM2", 1, ERROR_DEVICE_NOT_CONNECTED, 0);
+    EXPECT_EQ(FlushWrite(), IoFailed | TimedOut);
+    EXPECT_EQ(StatusOf(Quorvel(0, Text("Close"), settings)), TimedOut);
+}
+
+TEST_F(WriteTest, DiscardedWritesAreNotReportedLost)
+{
+    sim::SetWriteCompletion("COM2", sim::WriteCompletion::Never);
+    Write(Uint8Row({1, 2, 3}));
+    EXPECT_EQ(FlushWrite(Text("discard")), 0);
+    EXPECT_EQ(FlushWrite(), 0);
+    EXPECT_EQ(StatusOf(Quorvel(0, Text("Close"), settings)), 0);
+}
+
+TEST_F(WriteTest, AWriteTheCloseDidNotEndIsKeptUntilTheDeviceEndsIt)
+{
+    SetWriteTimeout(0);
+    sim::SetWriteCompletion("COM2", sim::WriteCompletion::Stuck);
+    Write(Uint8Row({1, 2, 3}));
+    Write(Uint8Row({4}));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(StatusOf(Quorvel(0, Text("Close"), settings)), TimedOut);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500))
+        << "one drain slice and one bounded wait after the close, not one per write";
+    EXPECT_FALSE(sim::IsOpen("COM2"));
+    EXPECT_EQ(LockCount(), 0);
+    // Kept across a later call, and across an unload, which neither waits nor frees.
+    Quorvel(2, Text("GetParams"), settings);
+    start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(ClearModule());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    EXPECT_EQ(OrphanCount(), 2);
+    EXPECT_EQ(PersistentBlockCount(), 4) << "nodes (with their OVERLAPPEDs) and buffers";
+    EXPECT_EQ(kernel::LiveEventCount(), 2u);
+
+    EXPECT_EQ(sim::CompleteWrites("COM2", 2), 2);
+    EXPECT_EQ(sim::Sent("COM2"), (Bytes{1, 2, 3, 4})) << "the buffers were still whole";
+    Quorvel(2, Text("GetParams"), settings);
+    EXPECT_EQ(OrphanCount(), 0);
+    EXPECT_EQ(PersistentBlockCount(), 0);
+    EXPECT_EQ(kernel::LiveEventCount(), 0u);
+}
+
+TEST_F(WriteTest, AnInterruptEndsTheDrainAsIfItsTimeRanOut)
+{
+    sim::SetWriteCompletion("COM2", sim::WriteCompletion::Never);
+    for (const char* command : {"FlushWrite", "Close"}) {
+        Write(Uint8Row({1}));
+        kernel::SetWaitHook([](const HANDLE*, DWORD, BOOL waitAll, DWORD) {
+            if (waitAll)
+                RequestInterrupt();
+        });
+        auto start = std::chrono::steady_clock::now();
+        CallResult result = Quorvel(0, Text(command), settings);
+        kernel::SetWaitHook({});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << command;
+        EXPECT_TRUE(result.interrupted) << command;
+        EXPECT_EQ(StatusOf(result), TimedOut) << command;
+    }
+    EXPECT_FALSE(sim::IsOpen("COM2")) << "Close still closed the port";
+    EXPECT_EQ(LockCount(), 0);
 }
 
 } // namespace

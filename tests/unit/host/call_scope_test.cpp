@@ -237,4 +237,26 @@ TEST_F(CallScope, AnArmedFaultFailsOnlyTheNthAttemptCountedAcrossCalls)
     }
 }
 
+bool sawInterrupt = false;
+
+void NoteInterrupt(int, mxArray* plhs[], int, const mxArray*[])
+{
+    sawInterrupt = HostInterruptRequested();
+    plhs[0] = mxCreateDoubleScalar(1);
+}
+
+TEST_F(CallScope, AnInterruptIsSeenDuringTheCallAndRaisedOnceAsItReturns)
+{
+    RequestInterrupt();
+    CallResult interrupted = Call(NoteInterrupt, 1, {});
+    EXPECT_TRUE(sawInterrupt);
+    EXPECT_TRUE(interrupted.interrupted);
+    EXPECT_FALSE(interrupted.aborted);
+    EXPECT_EQ(NumberOf(interrupted.outputs[0].get()), 1) << "kept for the test to inspect";
+
+    CallResult next = Call(NoteInterrupt, 1, {});
+    EXPECT_FALSE(sawInterrupt);
+    EXPECT_FALSE(next.interrupted);
+}
+
 } // namespace

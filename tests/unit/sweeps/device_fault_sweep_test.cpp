@@ -121,9 +121,8 @@ const DeviceSweep Sweeps[] = {
       {"GetOverlappedResult", IoFailed},
       {"ClearCommError#3", 0}},
      ExpectNoDataUnlessRead},
-    // Known and reported: when the cancel fails, Read waits without limit for
-    // its read to end, since the read still writes into the call's buffer.
-    // Here the device ends it once Read waits beyond its time-out.
+    // When the purge fails, Read cancels its read by itself before it waits
+    // for the outcome, since the read still writes into the call's buffer.
     {"ReadOfACountFromASilentLine",
      OpenCom2,
      2,
