@@ -116,8 +116,12 @@ std::int32_t Read(const CommandCall& call)
         return 0;
     void* buffer = CallocOrAbort(static_cast<std::size_t>(count), 1);
     ReadOutcome outcome = RunRead(record, buffer, static_cast<DWORD>(count));
-    if (!outcome.ok)
+    if (!outcome.ok) {
+        // The read never started or its outcome was waited for: nothing
+        // writes into the buffer any more.
+        mxFree(buffer);
         return IoFailed;
+    }
     return DeliverRead(record, call.Outputs[0], buffer, outcome.got != count ? TimedOut : 0, outcome.got);
 }
 

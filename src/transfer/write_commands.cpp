@@ -34,6 +34,15 @@ bool StartWrite(const PortRecord& record, PendingWrite* write, std::size_t lengt
            GetLastError() == ERROR_IO_PENDING;
 }
 
+// A write that never started holds nothing the OS uses.
+void DropUnstartedWrite(PendingWrite* write)
+{
+    if (write->Overlapped.hEvent != nullptr)
+        CloseHandle(write->Overlapped.hEvent);
+    mxFree(write->Buffer);
+    mxFree(write);
+}
+
 std::int32_t DiscardWrites(PortRecord& record)
 {
     if (!PurgeComm(record.Handle, PURGE_TXABORT | PURGE_TXCLEAR))
@@ -62,11 +71,9 @@ std::int32_t Write(const CommandCall& call)
     write->Length = static_cast<DWORD>(length);
     // A write without an event could never be waited for: it is not started.
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (event == nullptr)
-        return IoFailed;
     write->Overlapped.hEvent = event;
-    if (!StartWrite(record, write, length)) {
-        CloseHandle(event);
+    if (event == nullptr || !StartWrite(record, write, length)) {
+        DropUnstartedWrite(write);
         return IoFailed;
     }
     mexMakeMemoryPersistent(write->Buffer);
