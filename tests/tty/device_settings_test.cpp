@@ -1,4 +1,5 @@
 #include "device_fixture.h"
+#include "line_dcb.h"
 #include "posix/line_settings.h"
 #include "refused_dcbs.h"
 
@@ -38,15 +39,9 @@ class SettingsTest : public DeviceTest {
 
 DCB Default8N1()
 {
-    DCB dcb{};
-    dcb.DCBlength = sizeof(DCB);
-    dcb.BaudRate = 9600;
-    dcb.fBinary = 1;
+    DCB dcb = test_support::LineDcb(9600);
     dcb.fDtrControl = DTR_CONTROL_ENABLE;
     dcb.fRtsControl = RTS_CONTROL_ENABLE;
-    dcb.ByteSize = 8;
-    dcb.XonChar = 0x11;
-    dcb.XoffChar = 0x13;
     return dcb;
 }
 

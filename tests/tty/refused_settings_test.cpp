@@ -1,5 +1,6 @@
 // Settings a device does not keep, played by a stand-in line that drops them:
 // no real adapter is needed to show that they are refused, not reported as set.
+#include "line_dcb.h"
 #include "posix/line_settings.h"
 #include "posix/tty_port.h"
 #include "pty_fixture.h"
@@ -46,23 +47,11 @@ int WriteStandIn(int, const LineState& state)
 
 constexpr posix_serial::LineAccess StandInAccess{ReadStandIn, WriteStandIn};
 
-DCB Dcb8N1(DWORD rate)
-{
-    DCB dcb{};
-    dcb.DCBlength = sizeof(DCB);
-    dcb.BaudRate = rate;
-    dcb.fBinary = 1;
-    dcb.ByteSize = 8;
-    dcb.XonChar = 0x11;
-    dcb.XoffChar = 0x13;
-    return dcb;
-}
-
 // 8N1 at 9600 baud, as the stand-in holds it before each case.
 LineState Previous()
 {
     LineState state{};
-    posix_serial::ComposeTermios(state.settings, Dcb8N1(9600));
+    posix_serial::ComposeTermios(state.settings, test_support::LineDcb(9600));
     state.inputRate = state.outputRate = 9600;
     return state;
 }
@@ -144,7 +133,7 @@ TEST(RefusedSettingsTest, ADeviceThatDropsASettingRefusesItAndKeepsItsPreviousSe
             const char* kind = pseudoTerminal ? "pseudo-terminal" : "line";
             const bool refused = pseudoTerminal ? c.refusedOnPseudoTerminal : c.refusedOnLine;
             line = {Previous(), c.drop, 0};
-            DCB dcb = Dcb8N1(9600);
+            DCB dcb = test_support::LineDcb(9600);
             c.ask(dcb);
             LineState kept = Previous();
             posix_serial::ComposeTermios(kept.settings, dcb);
@@ -162,7 +151,7 @@ TEST(RefusedSettingsTest, ADeviceThatDropsASettingRefusesItAndKeepsItsPreviousSe
 TEST(RefusedSettingsTest, AWriteThatFailsHalfWayIsAnsweredWithItsErrorAndPutBack)
 {
     line = {Previous(), KeepsAll, 1};
-    DCB dcb = Dcb8N1(250000);
+    DCB dcb = test_support::LineDcb(250000);
     dcb.Parity = ODDPARITY;
     EXPECT_EQ(posix_serial::ApplyLine(-1, dcb, false, StandInAccess), EIO);
     EXPECT_TRUE(SameLine(line.held, Previous()));

@@ -1,5 +1,6 @@
 // Settings: which DCBs the simulated driver accepts, and the order calls are logged in.
 #include "device_test_support.h"
+#include "line_dcb.h"
 #include "refused_dcbs.h"
 
 #include <cstring>
@@ -7,19 +8,7 @@
 
 namespace {
 
-DCB Settings(DWORD baud, BYTE dataBits, BYTE parity, BYTE stopBits)
-{
-    DCB dcb{};
-    dcb.DCBlength = sizeof(DCB);
-    dcb.BaudRate = baud;
-    dcb.fBinary = 1;
-    dcb.ByteSize = dataBits;
-    dcb.Parity = parity;
-    dcb.StopBits = stopBits;
-    dcb.XonChar = 0x11;
-    dcb.XoffChar = 0x13;
-    return dcb;
-}
+using test_support::LineDcb;
 
 bool SameBytes(const DCB& a, const DCB& b)
 {
@@ -37,7 +26,7 @@ class SimSettingsTest : public SimDeviceTest {
     {
         SimDeviceTest::SetUp();
         device = Open("COM1");
-        DCB start = Settings(19200, 7, EVENPARITY, ONESTOPBIT);
+        DCB start = LineDcb(19200, 7, EVENPARITY, ONESTOPBIT);
         ASSERT_TRUE(SetCommState(device, &start));
     }
 
@@ -49,7 +38,7 @@ TEST_F(SimSettingsTest, InvalidSettingsAreRejectedAndLeaveTheAcceptedOnesInPlace
     const DCB accepted = sim::AcceptedState("COM1");
     for (const test_support::DcbChange& c : test_support::DcbsWindowsRefuses) {
         SCOPED_TRACE(c.name);
-        DCB rejected = Settings(9600, 8, NOPARITY, ONESTOPBIT);
+        DCB rejected = LineDcb(9600, 8, NOPARITY, ONESTOPBIT);
         c.edit(rejected);
         Outcome outcome = Capture([&] { return SetCommState(device, &rejected); });
         EXPECT_EQ(outcome.result, FALSE);
@@ -83,7 +72,7 @@ TEST_F(SimSettingsTest, SettingsAtTheEdgesAreAcceptedAndReadBack)
     };
     for (const DcbCase& c : cases) {
         SCOPED_TRACE(c.what);
-        DCB wanted = Settings(9600, 8, NOPARITY, ONESTOPBIT);
+        DCB wanted = LineDcb(9600, 8, NOPARITY, ONESTOPBIT);
         c.change(wanted);
         ASSERT_TRUE(SetCommState(device, &wanted));
         DCB readBack{};
@@ -96,7 +85,7 @@ TEST_F(SimSettingsTest, SettingsAtTheEdgesAreAcceptedAndReadBack)
 TEST_F(SimSettingsTest, CallsAreLoggedInOrderWithTheirArgumentsAndCopies)
 {
     sim::ClearCalls();
-    DCB dcb = Settings(57600, 8, ODDPARITY, TWOSTOPBITS);
+    DCB dcb = LineDcb(57600, 8, ODDPARITY, TWOSTOPBITS);
     COMMTIMEOUTS timeouts{1, 2, 3, 4, 5};
     ASSERT_TRUE(SetupComm(device, 8192, 1024));
     ASSERT_TRUE(SetCommState(device, &dcb));
@@ -128,7 +117,7 @@ TEST_F(SimSettingsTest, ResetRestoresTheDefaultsOfClosedPortsOnly)
 {
     const DCB openPortState = sim::AcceptedState("COM1");
     HANDLE other = CreateFileA("COM2", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    DCB changed = Settings(300, 7, MARKPARITY, TWOSTOPBITS);
+    DCB changed = LineDcb(300, 7, MARKPARITY, TWOSTOPBITS);
     ASSERT_TRUE(SetCommState(other, &changed));
     ASSERT_TRUE(CloseHandle(other));
     const DCB defaults = sim::AcceptedState("COM3");
