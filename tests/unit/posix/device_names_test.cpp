@@ -1,0 +1,97 @@
+// Where COMn leads on Linux: the devices folder, then the config folder, then
+// the UART of the same number, first match wins.
+#include "posix/device_names.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <unistd.h>
+
+namespace posix_serial {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(DeviceNamesTest, OnlyComAndADecimalNumberNameAPort)
+{
+    const std::pair<const char*, unsigned long> cases[] = {
+        {"COM3", 3},  {"com12", 12}, {"\\\\.\\COM4", 4}, {"COM", 0},   {"COM0", 0},
+        {"COM3x", 0}, {"COM-1", 0},  {"LPT1", 0},        {"xCOM1", 0},
+    };
+    for (const auto& [name, number] : cases)
+        EXPECT_EQ(PortNumber(name), number) << name;
+}
+
+// Points QUORVEL_DEVICES, XDG_CONFIG_HOME and HOME at folders of its own for
+// the test, and puts them back after.
+class NameFolders : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        root_ = fs::temp_directory_path() / ("quorvel-names-" + std::to_string(getpid()));
+        fs::create_directories(root_ / "devices");
+        fs::create_directories(root_ / "config" / "quorvel");
+        for (const char* name : {"QUORVEL_DEVICES", "XDG_CONFIG_HOME", "HOME"}) {
+            const char* value = std::getenv(name);
+            saved_.push_back({name, value != nullptr, value != nullptr ? value : ""});
+        }
+        setenv("QUORVEL_DEVICES", (root_ / "devices").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
+    }
+
+    void TearDown() override
+    {
+        for (const Saved& variable : saved_)
+            if (variable.set)
+                setenv(variable.name, variable.value.c_str(), 1);
+            else
+                unsetenv(variable.name);
+        fs::remove_all(root_);
+    }
+
+    // A link to a device that need not exist: a dangling link still claims the port.
+    std::string Link(const char* folder, const char* name)
+    {
+        fs::path link = root_ / folder / name;
+        fs::create_symlink("/dev/quorvel-no-such-device", link);
+        return link.string();
+    }
+
+    struct Saved {
+        const char* name;
+        bool set;
+        std::string value;
+    };
+    fs::path root_;
+    std::vector<Saved> saved_;
+};
+
+TEST_F(NameFolders, TheFirstFolderHoldingALinkWins)
+{
+    const std::string inConfig = Link("config/quorvel", "com2");
+    const std::string inDevices = Link("devices", "com3");
+    Link("config/quorvel", "com3");
+    EXPECT_EQ(ResolvePort(2).path, inConfig);
+    EXPECT_EQ(ResolvePort(2).source, NameSource::ConfigFolder);
+    EXPECT_EQ(ResolvePort(3).path, inDevices);
+    EXPECT_EQ(ResolvePort(3).source, NameSource::DevicesVariable);
+    EXPECT_EQ(ResolvePort(4).path, "/dev/ttyS3");
+    EXPECT_EQ(ResolvePort(4).source, NameSource::Default);
+    EXPECT_EQ(ResolveDevicePath("com3"), inDevices);
+    EXPECT_EQ(ResolveDevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0") << "a path names the device itself";
+    EXPECT_EQ(ResolveDevicePath("LPT1"), "");
+}
+
+TEST_F(NameFolders, TheConfigFolderFallsBackToHome)
+{
+    unsetenv("XDG_CONFIG_HOME");
+    setenv("HOME", root_.c_str(), 1);
+    EXPECT_EQ(ConfigLinkFolder(), (root_ / ".config" / "quorvel").string());
+    unsetenv("HOME");
+    EXPECT_EQ(ConfigLinkFolder(), "");
+    EXPECT_EQ(ResolvePort(1).source, NameSource::Default) << "no config folder: no link to find";
+}
+
+} // namespace
+} // namespace posix_serial
