@@ -1,0 +1,25 @@
+// Runs one case of a loader test program: "<program> <case> <module file>".
+// The case starts with the module freshly loaded and every port closed;
+// whatever it leaves open, the module must still close, giving back every
+// lock and persistent block, and unload.
+#pragma once
+
+#include <cstddef>
+
+namespace wine_test {
+
+struct TestCase {
+    const char* name;
+    void (*run)();
+};
+
+// `afterUnload`, when given, checks what the unloaded module left behind.
+int RunCase(const TestCase* cases, std::size_t count, int argc, char** argv, void (*afterUnload)() = nullptr);
+
+template <std::size_t Count>
+int RunCase(const TestCase (&cases)[Count], int argc, char** argv, void (*afterUnload)() = nullptr)
+{
+    return RunCase(cases, Count, argc, argv, afterUnload);
+}
+
+} // namespace wine_test
