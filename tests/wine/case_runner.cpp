@@ -36,7 +36,8 @@ int RunCase(const TestCase* cases, std::size_t count, int argc, char** argv, voi
             return 1;
         }
         testCase->run();
-        ExpectCleanShutdown();
+        if (ModuleLoaded())
+            ExpectCleanShutdown();
         if (afterUnload != nullptr)
             afterUnload();
         std::printf("%s: %s\n", testCase->name, FailureCount() == 0 ? "passed" : "FAILED");

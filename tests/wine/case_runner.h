@@ -1,7 +1,7 @@
 // Runs one case of a loader test program: "<program> <case> <module file>".
 // The case starts with the module freshly loaded and every port closed;
 // whatever it leaves open, the module must still close, giving back every
-// lock and persistent block, and unload.
+// lock and persistent block, and unload (unless the case unloaded it).
 #pragma once
 
 #include <cstddef>

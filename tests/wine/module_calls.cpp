@@ -100,9 +100,19 @@ bool UnloadModule()
 {
     if (!test_host::ClearModule())
         return false;
+    DropModule();
+    return true;
+}
+
+void DropModule()
+{
     CloseModuleFile();
     gateway = nullptr;
-    return true;
+}
+
+bool ModuleLoaded()
+{
+    return gateway != nullptr;
 }
 
 std::string AbortMessage(const std::vector<const mxArray*>& arguments)
