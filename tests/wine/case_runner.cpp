@@ -22,25 +22,25 @@ void ExpectCleanShutdown()
 
 } // namespace
 
-int RunCase(const TestCase* cases, std::size_t count, int argc, char** argv, void (*afterUnload)())
+int RunCase(const std::vector<TestCase>& cases, int argc, char** argv, void (*afterUnload)())
 {
     if (argc != 3) {
         std::printf("usage: %s <case> <module file>\n", argv[0]);
         return 2;
     }
-    for (const TestCase* testCase = cases; testCase != cases + count; ++testCase) {
-        if (std::strcmp(testCase->name, argv[1]) != 0)
+    for (const TestCase& testCase : cases) {
+        if (std::strcmp(testCase.name, argv[1]) != 0)
             continue;
         if (!LoadModule(argv[2])) {
             std::printf("FAILED: cannot load %s as a module\n", argv[2]);
             return 1;
         }
-        testCase->run();
+        testCase.run();
         if (ModuleLoaded())
             ExpectCleanShutdown();
         if (afterUnload != nullptr)
             afterUnload();
-        std::printf("%s: %s\n", testCase->name, FailureCount() == 0 ? "passed" : "FAILED");
+        std::printf("%s: %s\n", testCase.name, FailureCount() == 0 ? "passed" : "FAILED");
         return FailureCount() == 0 ? 0 : 1;
     }
     std::printf("unknown case %s\n", argv[1]);

@@ -4,7 +4,7 @@
 // lock and persistent block, and unload (unless the case unloaded it).
 #pragma once
 
-#include <cstddef>
+#include <vector>
 
 namespace wine_test {
 
@@ -14,12 +14,6 @@ struct TestCase {
 };
 
 // `afterUnload`, when given, checks what the unloaded module left behind.
-int RunCase(const TestCase* cases, std::size_t count, int argc, char** argv, void (*afterUnload)() = nullptr);
-
-template <std::size_t Count>
-int RunCase(const TestCase (&cases)[Count], int argc, char** argv, void (*afterUnload)() = nullptr)
-{
-    return RunCase(cases, Count, argc, argv, afterUnload);
-}
+int RunCase(const std::vector<TestCase>& cases, int argc, char** argv, void (*afterUnload)() = nullptr);
 
 } // namespace wine_test

@@ -3,24 +3,7 @@
 #include "case_runner.h"
 #include "cases.h"
 
-namespace {
-
-const wine_test::TestCase Cases[] = {
-    {"open_configure_close", wine_test::OpenConfigureClose},
-    {"call_errors_abort", wine_test::CallErrorsAbort},
-    {"host_exit_closes_everything", wine_test::HostExitClosesEverything},
-    {"data_both_ways", wine_test::DataBothWays},
-    {"queued_writes", wine_test::QueuedWrites},
-    {"write_timeout", wine_test::WriteTimeout},
-    {"counted_reads", wine_test::CountedReads},
-    {"interval_timeouts", wine_test::IntervalTimeouts},
-    {"input_purge", wine_test::InputPurge},
-    {"far_end_hangup", wine_test::FarEndHangUp},
-};
-
-} // namespace
-
 int main(int argc, char** argv)
 {
-    return wine_test::RunCase(Cases, argc, argv);
+    return wine_test::RunCase(wine_test::LoaderCases(), argc, argv);
 }
