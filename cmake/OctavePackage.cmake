@@ -7,7 +7,7 @@ function(quorvel_add_octave_package target)
   string(TIMESTAMP QUORVEL_PACKAGE_DATE "%Y-%m-%d" UTC)
   configure_file(${PROJECT_SOURCE_DIR}/package/DESCRIPTION.in ${folder}/DESCRIPTION @ONLY)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
-       ${PROJECT_SOURCE_DIR}/src/gateway/* ${PROJECT_SOURCE_DIR}/src/ports/* ${PROJECT_SOURCE_DIR}/src/transfer/*
+       ${PROJECT_SOURCE_DIR}/src/gateway/* ${PROJECT_SOURCE_DIR}/src/common/* ${PROJECT_SOURCE_DIR}/src/ports/* ${PROJECT_SOURCE_DIR}/src/transfer/*
        ${PROJECT_SOURCE_DIR}/src/platform/octave/* ${PROJECT_SOURCE_DIR}/src/platform/posix/*
        ${PROJECT_SOURCE_DIR}/src/platform/win32compat/* ${PROJECT_SOURCE_DIR}/package/*)
   set(archive ${CMAKE_BINARY_DIR}/${name}.tar.gz)

@@ -1,9 +1,9 @@
-# The portable core (gateway, ports, transfer) is one set of sources compiled
-# once per pairing of host backend and serial backend.
+# The portable core (gateway, ports, transfer and their shared floor, common)
+# is one set of sources compiled once per pairing of host backend and serial
+# backend.
 set(QUORVEL_CORE_SOURCES
   ${PROJECT_SOURCE_DIR}/src/gateway/command_table.cpp
   ${PROJECT_SOURCE_DIR}/src/gateway/gateway.cpp
-  ${PROJECT_SOURCE_DIR}/src/gateway/host_calls.cpp
   ${PROJECT_SOURCE_DIR}/src/ports/port_table.cpp
   ${PROJECT_SOURCE_DIR}/src/ports/port_selection.cpp
   ${PROJECT_SOURCE_DIR}/src/ports/settings_parse.cpp
@@ -14,6 +14,7 @@ set(QUORVEL_CORE_SOURCES
   ${PROJECT_SOURCE_DIR}/src/transfer/pending_writes.cpp
   ${PROJECT_SOURCE_DIR}/src/transfer/write_commands.cpp
   ${PROJECT_SOURCE_DIR}/src/transfer/read_commands.cpp
+  ${PROJECT_SOURCE_DIR}/src/common/host_calls.cpp
 )
 
 # quorvel_add_core(<target> <host backend target> <serial backend target>)

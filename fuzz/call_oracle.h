@@ -1,6 +1,11 @@
 // What the module promises to answer a call with, worked out from the call's
 // arguments alone: the gateway's and port selection's messages, the settings
 // parse's verdict, Read's count and FlushWrite's mode.
+//
+// This is a second, independent statement of those rules, written from what
+// a script is promised and not from the module's code: it shares nothing with
+// src/ (no command table, no parser), so that a fault in the module cannot
+// hide by being copied here. Keep it that way when the rules change.
 #pragma once
 
 #include "test_host.h"

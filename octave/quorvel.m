@@ -1,4 +1,4 @@
-% QUORVEL  Serial ports COM1 ... COM8 from Octave: open, configure, write, read.
+% QUORVEL  Serial ports COM1 ... COM8 from MATLAB and Octave: open, configure, write, read.
 %
 %   [s, status] = quorvel('Open', s)            open the port of s, apply s
 %   status      = quorvel('Close', s)           wait for writes, close
@@ -22,6 +22,21 @@
 % 'GetR'). Open and SetParams return the settings in force; d is a 1xN uint8
 % row; n is a count of bytes, empty when the port is closed.
 %
+% vantrel checks everything; quorvel does not. Fields edited directly in the
+% structure (s.BaudRate = 115200) are not checked: quorvel refuses only a
+% value of the wrong kind or an unknown keyword, and takes numbers as they
+% are. A misspelled field name (s.Baudrate = 115200) is simply an extra field,
+% which quorvel ignores. Pass an edited structure through vantrel(s) first.
+%
+% Handshake: with RtsCtsEnable 'on' the driver holds RTS itself, raised while
+% it can take more input, and sends only while CTS is raised; DsrDtrEnable
+% 'on' does the same with DTR and DSR. The returned structure then shows that
+% line as 'handshake', which Open and SetParams refuse as a setting; vantrel(s)
+% turns it back into 'on'.
+%
+% Frames a device refuses answer status 16: 1.5 stop bits go only with 5 data
+% bits, and 2 stop bits not with 5.
+%
 % Every command answers with a status code, the sum of these bits:
 %    0  success, nothing outstanding
 %    1  line error: a parity, framing or break error was received
@@ -32,12 +47,13 @@
 %   32  overrun: the input buffer overflowed
 %   64  I/O failed: a device call failed
 % Line errors and overruns are reported by GetReadStatus until a Read
-% returns them. Calls with wrong arguments stop with an error such as
-% "quorvel: Unknown command.".
+% returns them. Calls with wrong arguments stop with an error instead, such
+% as 'Unknown command.'.
 %
 % An open port keeps quorvel locked in memory (mislocked('quorvel')), so
 % 'clear quorvel' keeps the ports open; CloseAll closes them all, and they are
-% closed when Octave exits. On Linux, COMn is the device that the link
+% closed when MATLAB or Octave exits. On Windows, COMn is the Windows port of
+% that name. On Linux, COMn is the device that the link
 % $QUORVEL_DEVICES/comN or ~/.config/quorvel/comN points to, else
 % /dev/ttyS(n-1).
 %

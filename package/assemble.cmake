@@ -9,7 +9,7 @@ file(COPY ${DESCRIPTION} ${SOURCE}/package/INDEX ${SOURCE}/package/post_install.
 file(COPY ${SOURCE}/octave/vantrel.m ${SOURCE}/octave/quorvel.m DESTINATION ${root}/inst)
 file(COPY ${SOURCE}/package/Makefile DESTINATION ${root}/src)
 configure_file(${SOURCE}/LICENSE ${root}/COPYING COPYONLY)
-file(COPY ${SOURCE}/src/gateway ${SOURCE}/src/ports ${SOURCE}/src/transfer DESTINATION ${root}/src/quorvel)
+file(COPY ${SOURCE}/src/gateway ${SOURCE}/src/ports ${SOURCE}/src/transfer ${SOURCE}/src/common DESTINATION ${root}/src/quorvel)
 file(COPY ${SOURCE}/src/platform/host.h ${SOURCE}/src/platform/serial.h ${SOURCE}/src/platform/octave
           ${SOURCE}/src/platform/posix ${SOURCE}/src/platform/win32compat
      DESTINATION ${root}/src/quorvel/platform

@@ -66,6 +66,8 @@ function conversions ()
   reported = quorvel ("SetParams", given);
   assert_error (@() quorvel ("SetParams", reported), "quorvel: Invalid \"RtsLine\" property value.", 0,
                 "a reported handshake passed back");
+  % Through vantrel it is one again.
+  expect_equal (quorvel ("SetParams", vantrel (reported)), reported, "a reported handshake through vantrel");
 endfunction
 
 function selection ()

@@ -1,5 +1,6 @@
 % vantrel builds the eighteen-field settings structure, with overrides by
-% name ignoring case, and refuses unknown names and invalid values.
+% name ignoring case, and refuses unknown names, invalid values and the
+% frames devices refuse.
 function test_vantrel ()
   use_module ();
   names = {"Port", "BaudRate", "RtsCtsEnable", "XonXoffEnable", "DsrDtrEnable", "UseErrorChar", ...
@@ -8,6 +9,7 @@ function test_vantrel ()
   expect_equal (fieldnames (vantrel ())', names, "property order");
   overrides ();
   rejections ();
+  frames ();
 endfunction
 
 function overrides ()
@@ -22,7 +24,7 @@ function overrides ()
     {"RtsCtsEnable", true},               "RtsCtsEnable", "on"
     {"DtrLine", 0},                       "DtrLine",      "off"
     {"XonXoffEnable", "ON"},              "XonXoffEnable", "on"
-    {"StopBits", 1.5},                    "StopBits",     1.5
+    {"StopBits", 1.5, "ByteSize", 5},     "StopBits",     1.5
     {"ByteSize", 7},                      "ByteSize",     7
     {"XonChar", 65},                      "XonChar",      "A"
     {"ErrorChar", 0},                     "ErrorChar",    ""
@@ -44,6 +46,38 @@ function overrides ()
   changed = vantrel (given, "Parity", "odd");
   expect_equal ({changed.Port, changed.BaudRate, changed.Parity}, {"COM4", 57600, "odd"}, "changed structure");
   expect_equal (numel (fieldnames (changed)), 18, "fields of a changed structure");
+
+  % A structure reported under both handshakes: 'handshake' reads as 'on'.
+  reported = vantrel ("RtsCtsEnable", "on", "DsrDtrEnable", "on");
+  reported.RtsLine = "handshake";
+  reported.DtrLine = "HANDSHAKE";
+  for again = {vantrel(reported), vantrel(reported, "BaudRate", 19200)}
+    expect_equal ({again{1}.RtsLine, again{1}.DtrLine}, {"on", "on"}, "lines of a reported handshake");
+  endfor
+endfunction
+
+% Every pairing of data bits and stop bits: 1.5 stop bits only with 5 data
+% bits, 2 stop bits not with 5.
+function frames ()
+  for byte_size = 5:8
+    for stop_bits = [1 1.5 2]
+      refused = (stop_bits == 1.5 && byte_size != 5) || (stop_bits == 2 && byte_size == 5);
+      label = sprintf ("ByteSize %d with StopBits %g", byte_size, stop_bits);
+      try
+        vantrel ("ByteSize", byte_size, "StopBits", stop_bits);
+        failure = "";
+      catch caught
+        failure = caught.message;
+      end_try_catch
+      if (refused)
+        expected = sprintf ("vantrel: StopBits %g with ByteSize %d is refused by devices (status 16): ", ...
+                            stop_bits, byte_size);
+        expect_equal (failure, [expected "1.5 stop bits go only with 5 data bits, 2 stop bits not with 5"], label);
+      else
+        expect_equal (failure, "", label);
+      endif
+    endfor
+  endfor
 endfunction
 
 function rejections ()

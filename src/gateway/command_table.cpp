@@ -1,10 +1,7 @@
 #include "gateway/command_table.h"
 
-#include "gateway/host_calls.h"
-#include "ports/port_commands.h"
-#include "ports/settings_report.h"
-#include "ports/text.h"
-#include "transfer/transfer_commands.h"
+#include "common/host_calls.h"
+#include "common/text.h"
 
 #include <cstring>
 

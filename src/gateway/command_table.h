@@ -2,13 +2,9 @@
 // a command name by unique case-insensitive prefix.
 #pragma once
 
-#include "platform/host.h"
-#include "ports/port_record.h"
+#include "common/command_handlers.h"
 
 #include <cstdint>
-
-using CommandHandler = std::int32_t (*)(PortRecord& record, std::int32_t outputCount, mxArray* outputs[],
-                                        std::int32_t inputCount, const mxArray* inputs[]);
 
 struct CommandEntry {
     const char* Name;

@@ -1,10 +1,9 @@
 // The module's entry points.
+#include "common/host_calls.h"
 #include "gateway/command_table.h"
-#include "gateway/host_calls.h"
-#include "ports/port_commands.h"
+#include "ports/port_lifecycle.h"
+#include "ports/port_selection.h"
 #include "ports/port_table.h"
-
-#include <new>
 
 namespace {
 
@@ -20,7 +19,7 @@ void RunCommand(int outputCount, mxArray* outputs[], int argumentCount, const mx
     const CommandEntry& entry = LookupCommand(text, inputCount, outputCount);
     // Only CloseAll comes without a port argument, and it ignores the record.
     PortRecord& record = inputCount > 0 ? SelectPort(arguments[1]) : PortTable[0];
-    const std::int32_t status = entry.Handler(record, outputCount, outputs, inputCount, arguments + 1);
+    const std::int32_t status = entry.Handler({record, outputCount, outputs, inputCount, arguments + 1});
     if (outputCount > 1 || entry.MaxOutputs == 1)
         outputs[entry.MaxOutputs - 1] = NewDoubleScalar(status);
 }
@@ -30,11 +29,7 @@ void RunCommand(int outputCount, mxArray* outputs[], int argumentCount, const mx
 extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 {
     // A C++ exception other than the host's own would take the host down.
-    try {
-        RunCommand(nlhs, plhs, nrhs, prhs);
-    } catch (const std::bad_alloc&) {
-        HostAbort(messages::OutOfMemory);
-    }
+    RunAbortingOnBadAlloc([&] { RunCommand(nlhs, plhs, nrhs, prhs); }, messages::OutOfMemory);
 }
 
 extern "C" void mexfilerequiredapiversion(unsigned int* release, unsigned int* arrayInterface)

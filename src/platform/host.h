@@ -16,14 +16,10 @@
     std::abort();
 }
 
-// Some hosts raise an error for a field lookup on a non-structure and none
-// checks the element index, so every lookup goes through these helpers, or
-// asks for fields below FieldCountOf only.
-inline int FieldCountOf(const mxArray* structure)
-{
-    return structure != nullptr && mxIsStruct(structure) ? mxGetNumberOfFields(structure) : 0;
-}
-
+// Every field lookup goes through these helpers, or asks for fields below
+// FieldCountOf only. Each backend's FieldCountOf knows what its host allows
+// a lookup on (some raise an error for a non-structure); none checks the
+// element index.
 inline const char* FieldNameOf(const mxArray* structure, int field)
 {
     return field < FieldCountOf(structure) ? mxGetFieldNameByNumber(structure, field) : nullptr;

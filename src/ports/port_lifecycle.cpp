@@ -1,6 +1,9 @@
-#include "gateway/host_calls.h"
-#include "ports/port_commands.h"
+#include "ports/port_lifecycle.h"
+
+#include "common/command_handlers.h"
+#include "common/host_calls.h"
 #include "ports/port_table.h"
+#include "ports/reconfiguration.h"
 #include "ports/settings_parse.h"
 #include "ports/settings_report.h"
 #include "transfer/pending_writes.h"
@@ -35,11 +38,12 @@ void CloseDevice(PortRecord& record)
 
 } // namespace
 
-std::int32_t Open(PortRecord& record, std::int32_t, mxArray* outputs[], std::int32_t, const mxArray* inputs[])
+std::int32_t Open(const CommandCall& call)
 {
+    PortRecord& record = call.Record;
     if (!IsOpen(record))
         ResetToDefaults(record);
-    ParseSettings(record, inputs[0]);
+    ParseSettings(record, call.Inputs[0]);
     if (!IsOpen(record))
         record.Handle = OpenDevice(record);
     std::int32_t status = NotOpen;
@@ -47,12 +51,13 @@ std::int32_t Open(PortRecord& record, std::int32_t, mxArray* outputs[], std::int
         status = ApplyChanges(record, BuffersChanged | StateChanged | TimeoutsChanged);
         mexLock();
     }
-    outputs[0] = ReportSettings(record);
+    call.Outputs[0] = ReportSettings(record);
     return status;
 }
 
-std::int32_t Close(PortRecord& record, std::int32_t, mxArray*[], std::int32_t, const mxArray*[])
+std::int32_t Close(const CommandCall& call)
 {
+    PortRecord& record = call.Record;
     if (!IsOpen(record))
         return NotOpen;
     std::int32_t status = DrainWrites(record);
@@ -63,7 +68,7 @@ std::int32_t Close(PortRecord& record, std::int32_t, mxArray*[], std::int32_t, c
 void CloseAllPorts()
 {
     // No host memory here: the exit hook runs while the host shuts down.
-    HANDLE events[64];
+    HANDLE events[MaxWaitedEvents];
     for (PortRecord& record : PortTable) {
         if (!IsOpen(record))
             continue;
@@ -74,7 +79,7 @@ void CloseAllPorts()
         mexUnlock();
 }
 
-std::int32_t CloseAll(PortRecord&, std::int32_t, mxArray*[], std::int32_t, const mxArray*[])
+std::int32_t CloseAll(const CommandCall&)
 {
     CloseAllPorts();
     return 0;

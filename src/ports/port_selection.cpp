@@ -1,6 +1,8 @@
-#include "gateway/host_calls.h"
+#include "ports/port_selection.h"
+
+#include "common/host_calls.h"
+#include "common/text.h"
 #include "ports/port_table.h"
-#include "ports/text.h"
 
 #include <cstring>
 

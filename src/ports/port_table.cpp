@@ -1,8 +1,5 @@
 #include "ports/port_table.h"
 
-#include <cstddef>
-#include <cstring>
-
 const char* PropertyNames[PropertyCount] = {
     "Port",         "BaudRate",      "RtsCtsEnable", "XonXoffEnable", "DsrDtrEnable", "UseErrorChar",
     "ByteSize",     "Parity",        "StopBits",     "XonChar",       "XoffChar",     "ErrorChar",
@@ -13,54 +10,43 @@ const char* const ParityNames[5] = {"none", "odd", "even", "mark", "space"};
 
 namespace {
 
-// The flag word follows DCBlength and BaudRate.
-constexpr std::size_t FlagWordOffset = 2 * sizeof(DWORD);
-
-// fBinary, fDtrControl = enable, fTXContinueOnXoff, fRtsControl = enable.
-constexpr DWORD DefaultFlagWord = 0x1091;
-
-PortRecord ClosedSlot(const char* name)
+// The tables below are built by constant expressions alone, so that loading
+// the module runs no code to set them up.
+constexpr DCB ClosedDcb()
 {
-    PortRecord record;
-    std::memset(&record, 0, sizeof record);
-    std::strncpy(record.Name, name, sizeof record.Name - 1);
-    record.Dcb.DCBlength = sizeof(DCB);
-    record.Handle = INVALID_HANDLE_VALUE;
-    return record;
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    return dcb;
 }
 
-PortRecord Defaults()
+constexpr DCB DefaultDcb()
 {
-    PortRecord record = ClosedSlot("COM1");
-    record.Dcb.BaudRate = 9600;
-    SetFlagWord(record.Dcb, DefaultFlagWord);
-    record.Dcb.XonLim = 16;
-    record.Dcb.XoffLim = 16;
-    record.Dcb.ByteSize = 8;
-    record.Dcb.XonChar = 0x11;
-    record.Dcb.XoffChar = 0x13;
-    record.InBufferSize = 1024;
-    record.OutBufferSize = 1024;
-    record.ReadTimeout = 10000;
-    record.WriteTimeout = 10000;
-    return record;
+    DCB dcb = ClosedDcb();
+    dcb.BaudRate = 9600;
+    dcb.fBinary = 1;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fTXContinueOnXoff = 1;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.XonLim = 16;
+    dcb.XoffLim = 16;
+    dcb.ByteSize = 8;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    return dcb;
 }
 
 } // namespace
 
-DWORD FlagWord(const DCB& dcb)
-{
-    DWORD flags;
-    std::memcpy(&flags, reinterpret_cast<const char*>(&dcb) + FlagWordOffset, sizeof flags);
-    return flags;
-}
-
-void SetFlagWord(DCB& dcb, DWORD flags)
-{
-    std::memcpy(reinterpret_cast<char*>(&dcb) + FlagWordOffset, &flags, sizeof flags);
-}
-
-PortRecord PortTable[PortCount] = {ClosedSlot("COM1"), ClosedSlot("COM2"), ClosedSlot("COM3"),
-                                   ClosedSlot("COM4"), ClosedSlot("COM5"), ClosedSlot("COM6"),
-                                   ClosedSlot("COM7"), ClosedSlot("COM8")};
-const PortRecord DefaultRecord = Defaults();
+// Name, Dcb, InBufferSize, OutBufferSize, ReadTimeout, WriteTimeout, Handle,
+// ErrorFlags, PendingCount, PendingHead.
+PortRecord PortTable[PortCount] = {{"COM1", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr},
+                                   {"COM2", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr},
+                                   {"COM3", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr},
+                                   {"COM4", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr},
+                                   {"COM5", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr},
+                                   {"COM6", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr},
+                                   {"COM7", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr},
+                                   {"COM8", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr}};
+const PortRecord DefaultRecord = {
+    "COM1", DefaultDcb(), 1024, 1024, 10000, 10000, INVALID_HANDLE_VALUE, 0, 0, nullptr,
+};

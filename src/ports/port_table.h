@@ -2,8 +2,7 @@
 // the property names of a settings structure and their keyword lists.
 #pragma once
 
-#include "platform/host.h"
-#include "ports/port_record.h"
+#include "common/port_record.h"
 
 constexpr int PortCount = 8;
 constexpr int PropertyCount = 18;
@@ -36,7 +35,3 @@ extern const char* const ParityNames[5];
 
 extern PortRecord PortTable[PortCount];
 extern const PortRecord DefaultRecord;
-
-// Returns the slot named by a settings structure, or the defaults for the
-// keyword "default"; aborts the call when the argument names no port.
-PortRecord& SelectPort(const mxArray* portArgument);

@@ -1,4 +1,6 @@
-#include "ports/port_commands.h"
+#include "ports/reconfiguration.h"
+
+#include "common/command_handlers.h"
 #include "ports/settings_parse.h"
 #include "ports/settings_report.h"
 
@@ -40,12 +42,12 @@ std::int32_t ApplyChanges(PortRecord& record, unsigned mask)
     return 0;
 }
 
-std::int32_t SetParams(PortRecord& record, std::int32_t, mxArray* outputs[], std::int32_t,
-                       const mxArray* inputs[])
+std::int32_t SetParams(const CommandCall& call)
 {
+    PortRecord& record = call.Record;
     const PortRecord before = record;
-    ParseSettings(record, inputs[0]);
+    ParseSettings(record, call.Inputs[0]);
     std::int32_t status = IsOpen(record) ? ApplyChanges(record, ChangedGroups(before, record)) : NotOpen;
-    outputs[0] = ReportSettings(record);
+    call.Outputs[0] = ReportSettings(record);
     return status;
 }

@@ -1,18 +1,26 @@
 #include "ports/settings_parse.h"
 
-#include "gateway/host_calls.h"
+#include "common/host_calls.h"
+#include "common/text.h"
+#include "common/truncation.h"
 #include "ports/port_table.h"
-#include "ports/text.h"
-#include "ports/truncation.h"
 
-#include <cstdio>
+#include <cstddef>
+#include <initializer_list>
 
 namespace {
 
+// Composed by hand: a formatting library would bring its locks and exit
+// handlers into the host's process for one text.
 [[noreturn]] void RejectProperty(int index)
 {
     char message[40];
-    std::snprintf(message, sizeof message, messages::InvalidPropertyFormat, PropertyNames[index]);
+    std::size_t length = 0;
+    for (const char* part :
+         {messages::InvalidPropertyOpening, PropertyNames[index], messages::InvalidPropertyClosing})
+        for (; *part != '\0' && length + 1 < sizeof message; ++part)
+            message[length++] = *part;
+    message[length] = '\0';
     HostAbort(message);
 }
 
@@ -60,17 +68,18 @@ struct LineSwitches {
     DWORD rtsCts, rtsLine, xonXoff, dsrDtr, dtrLine, errorChar, parity;
 };
 
-DWORD ComposeFlagWord(DWORD flags, const LineSwitches& on)
+// A handshake switched on drives its line, whatever the line's own setting.
+// The flag bits the settings do not name keep their values.
+void ApplySwitches(DCB& dcb, const LineSwitches& on)
 {
-    flags &= ~(0x4u | 0x3000u);
-    flags |= on.rtsCts << 2 | (on.rtsCts ? RTS_CONTROL_HANDSHAKE : on.rtsLine) << 12;
-    flags &= ~0x300u;
-    flags |= on.xonXoff << 8 | on.xonXoff << 9;
-    flags &= ~(0x8u | 0x30u | 0x400u);
-    flags |= on.dsrDtr << 3 | (on.dsrDtr ? DTR_CONTROL_HANDSHAKE : on.dtrLine) << 4 | on.errorChar << 10;
-    flags &= ~0x2u;
-    flags |= (on.parity != 0 ? 1u : 0u) << 1;
-    return flags;
+    dcb.fOutxCtsFlow = on.rtsCts;
+    dcb.fRtsControl = on.rtsCts ? RTS_CONTROL_HANDSHAKE : on.rtsLine;
+    dcb.fOutX = on.xonXoff;
+    dcb.fInX = on.xonXoff;
+    dcb.fOutxDsrFlow = on.dsrDtr;
+    dcb.fDtrControl = on.dsrDtr ? DTR_CONTROL_HANDSHAKE : on.dtrLine;
+    dcb.fErrorChar = on.errorChar;
+    dcb.fParity = on.parity != NOPARITY;
 }
 
 } // namespace
@@ -101,7 +110,7 @@ void ParseSettings(PortRecord& record, const mxArray* settings)
     updated.ReadTimeout = ReadMilliseconds(settings, ReadTimeoutProperty);
     updated.WriteTimeout = ReadMilliseconds(settings, WriteTimeoutProperty);
 
-    SetFlagWord(dcb, ComposeFlagWord(FlagWord(dcb), on));
+    ApplySwitches(dcb, on);
     dcb.BaudRate = static_cast<DWORD>(TruncateTowardZero<std::int64_t>(baudRate));
     dcb.ByteSize = static_cast<BYTE>(TruncateTowardZero<std::int64_t>(byteSize));
     dcb.Parity = static_cast<BYTE>(on.parity);

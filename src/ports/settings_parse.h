@@ -2,7 +2,7 @@
 // validated first and the record is written only when all of them are valid.
 #pragma once
 
+#include "common/port_record.h"
 #include "platform/host.h"
-#include "ports/port_record.h"
 
 void ParseSettings(PortRecord& record, const mxArray* settings);

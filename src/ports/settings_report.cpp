@@ -1,6 +1,7 @@
 #include "ports/settings_report.h"
 
-#include "gateway/host_calls.h"
+#include "common/command_handlers.h"
+#include "common/host_calls.h"
 #include "ports/port_table.h"
 
 namespace {
@@ -16,24 +17,20 @@ mxArray* NewCharText(char character)
     return NewText(text);
 }
 
-bool FlagBit(DWORD flags, int bit)
-{
-    return (flags >> bit & 1u) != 0;
-}
-
 void SetField(mxArray* report, int index, mxArray* value)
 {
     mxSetFieldByNumber(report, 0, index, value);
 }
 
-void ReportSwitches(mxArray* report, DWORD flags)
+// XonXoffEnable reads the input side's switch; Open and SetParams set both.
+void ReportSwitches(mxArray* report, const DCB& dcb)
 {
-    SetField(report, RtsCtsEnableProperty, NewText(OnOffNames[FlagBit(flags, 2)]));
-    SetField(report, XonXoffEnableProperty, NewText(OnOffNames[FlagBit(flags, 9)]));
-    SetField(report, DsrDtrEnableProperty, NewText(OnOffNames[FlagBit(flags, 3)]));
-    SetField(report, UseErrorCharProperty, NewText(OnOffNames[FlagBit(flags, 10)]));
-    SetField(report, RtsLineProperty, NewText(LineNames[flags >> 12 & 3u]));
-    SetField(report, DtrLineProperty, NewText(LineNames[flags >> 4 & 3u]));
+    SetField(report, RtsCtsEnableProperty, NewText(OnOffNames[dcb.fOutxCtsFlow]));
+    SetField(report, XonXoffEnableProperty, NewText(OnOffNames[dcb.fInX]));
+    SetField(report, DsrDtrEnableProperty, NewText(OnOffNames[dcb.fOutxDsrFlow]));
+    SetField(report, UseErrorCharProperty, NewText(OnOffNames[dcb.fErrorChar]));
+    SetField(report, RtsLineProperty, NewText(LineNames[dcb.fRtsControl]));
+    SetField(report, DtrLineProperty, NewText(LineNames[dcb.fDtrControl]));
 }
 
 } // namespace
@@ -42,12 +39,11 @@ mxArray* ReportSettings(const PortRecord& record)
 {
     mxArray* report = ArrayOrAbort(mxCreateStructMatrix(1, 1, PropertyCount, PropertyNames));
     const DCB& dcb = record.Dcb;
-    DWORD flags = FlagWord(dcb);
     SetField(report, PortProperty, NewText(record.Name));
     SetField(report, BaudRateProperty, NewDoubleScalar(dcb.BaudRate));
-    ReportSwitches(report, flags);
+    ReportSwitches(report, dcb);
     SetField(report, ByteSizeProperty, NewDoubleScalar(dcb.ByteSize));
-    SetField(report, ParityProperty, NewText(FlagBit(flags, 1) ? ParityNames[dcb.Parity] : ParityNames[0]));
+    SetField(report, ParityProperty, NewText(dcb.fParity ? ParityNames[dcb.Parity] : ParityNames[NOPARITY]));
     SetField(report, StopBitsProperty, NewDoubleScalar((dcb.StopBits + 2) * 0.5));
     SetField(report, XonCharProperty, NewCharText(dcb.XonChar));
     SetField(report, XoffCharProperty, NewCharText(dcb.XoffChar));
@@ -59,8 +55,8 @@ mxArray* ReportSettings(const PortRecord& record)
     return report;
 }
 
-std::int32_t GetParams(PortRecord& record, std::int32_t, mxArray* outputs[], std::int32_t, const mxArray*[])
+std::int32_t GetParams(const CommandCall& call)
 {
-    outputs[0] = ReportSettings(record);
-    return IsOpen(record) ? 0 : NotOpen;
+    call.Outputs[0] = ReportSettings(call.Record);
+    return IsOpen(call.Record) ? 0 : NotOpen;
 }

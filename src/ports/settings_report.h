@@ -2,12 +2,7 @@
 // SetParams return it.
 #pragma once
 
+#include "common/port_record.h"
 #include "platform/host.h"
-#include "ports/port_record.h"
-
-#include <cstdint>
 
 mxArray* ReportSettings(const PortRecord& record);
-
-std::int32_t GetParams(PortRecord& record, std::int32_t outputCount, mxArray* outputs[],
-                       std::int32_t inputCount, const mxArray* inputs[]);

@@ -1,5 +1,6 @@
-#include "gateway/host_calls.h"
-#include "transfer/transfer_commands.h"
+#include "transfer/device_queues.h"
+
+#include "common/host_calls.h"
 
 DeviceQueues QueryDevice(HANDLE device)
 {

@@ -1,11 +1,10 @@
 #include "transfer/pending_writes.h"
 
-#include "gateway/host_calls.h"
+#include "common/host_calls.h"
 
 namespace {
 
 constexpr DWORD SliceMilliseconds = 500;
-constexpr int MaxWaitedEvents = 64;
 
 // A closed handle has ended every transfer; its event is signalled within
 // this time on any system, so the release never hangs.

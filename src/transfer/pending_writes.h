@@ -2,9 +2,13 @@
 // host memory so that they outlive the call that started the write.
 #pragma once
 
-#include "ports/port_record.h"
+#include "common/port_record.h"
 
 #include <cstdint>
+
+// The most events one wait can take; the drain and the exit hook wait for
+// the newest writes in flight, this many at a time.
+constexpr int MaxWaitedEvents = 64;
 
 struct PendingWrite {
     PendingWrite* Next; // older

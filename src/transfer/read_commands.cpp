@@ -1,6 +1,7 @@
-#include "gateway/host_calls.h"
-#include "ports/truncation.h"
-#include "transfer/transfer_commands.h"
+#include "common/command_handlers.h"
+#include "common/host_calls.h"
+#include "common/truncation.h"
+#include "transfer/device_queues.h"
 
 namespace {
 
@@ -91,15 +92,15 @@ std::int32_t DeliverRead(PortRecord& record, mxArray* row, void* buffer, std::in
 
 } // namespace
 
-std::int32_t Read(PortRecord& record, std::int32_t, mxArray* outputs[], std::int32_t inputCount,
-                  const mxArray* inputs[])
+std::int32_t Read(const CommandCall& call)
 {
+    PortRecord& record = call.Record;
     const mwSize emptyRow[2] = {1, 0};
-    outputs[0] = ArrayOrAbort(mxCreateNumericArray(2, emptyRow, mxUINT8_CLASS, mxREAL));
+    call.Outputs[0] = ArrayOrAbort(mxCreateNumericArray(2, emptyRow, mxUINT8_CLASS, mxREAL));
     if (!IsOpen(record))
         return NotOpen;
     std::int64_t count = 0;
-    if (!DecideCount(record, inputCount, inputs, count))
+    if (!DecideCount(record, call.InputCount, call.Inputs, count))
         return IoFailed;
     if (count <= 0)
         return 0;
@@ -107,25 +108,26 @@ std::int32_t Read(PortRecord& record, std::int32_t, mxArray* outputs[], std::int
     ReadOutcome outcome = RunRead(record, buffer, static_cast<DWORD>(count));
     if (!outcome.ok)
         return IoFailed;
-    return DeliverRead(record, outputs[0], buffer, outcome.got != count ? TimedOut : 0, outcome.got);
+    return DeliverRead(record, call.Outputs[0], buffer, outcome.got != count ? TimedOut : 0, outcome.got);
 }
 
-std::int32_t GetReadStatus(PortRecord& record, std::int32_t, mxArray* outputs[], std::int32_t,
-                           const mxArray*[])
+std::int32_t GetReadStatus(const CommandCall& call)
 {
-    outputs[0] = ArrayOrAbort(mxCreateDoubleMatrix(1, 0, mxREAL));
+    PortRecord& record = call.Record;
+    call.Outputs[0] = ArrayOrAbort(mxCreateDoubleMatrix(1, 0, mxREAL));
     if (!IsOpen(record))
         return NotOpen;
     DeviceQueues queues = QueryDevice(record.Handle);
     if (!queues.ok)
         return IoFailed;
     record.ErrorFlags |= queues.errors;
-    SetQueueCount(outputs[0], queues.status.cbInQue);
+    SetQueueCount(call.Outputs[0], queues.status.cbInQue);
     return (queues.status.cbInQue > 0 ? Pending : 0) | LineStatus(record.ErrorFlags);
 }
 
-std::int32_t FlushRead(PortRecord& record, std::int32_t, mxArray*[], std::int32_t, const mxArray*[])
+std::int32_t FlushRead(const CommandCall& call)
 {
+    PortRecord& record = call.Record;
     if (!IsOpen(record))
         return NotOpen;
     return PurgeComm(record.Handle, PURGE_RXABORT | PURGE_RXCLEAR) ? 0 : IoFailed;

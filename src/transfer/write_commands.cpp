@@ -1,7 +1,8 @@
-#include "gateway/host_calls.h"
-#include "ports/text.h"
+#include "common/command_handlers.h"
+#include "common/host_calls.h"
+#include "common/text.h"
+#include "transfer/device_queues.h"
 #include "transfer/pending_writes.h"
-#include "transfer/transfer_commands.h"
 
 #include <cstring>
 #include <limits>
@@ -35,27 +36,26 @@ bool StartWrite(const PortRecord& record, PendingWrite* write, std::size_t lengt
 
 } // namespace
 
-std::int32_t Write(PortRecord& record, std::int32_t, mxArray*[], std::int32_t, const mxArray* inputs[])
+std::int32_t Write(const CommandCall& call)
 {
+    PortRecord& record = call.Record;
     if (!IsOpen(record))
         return NotOpen;
     ReapWrites(record);
-    const mxArray* data = inputs[1];
+    const mxArray* data = call.Inputs[1];
     if (mxIsEmpty(data))
         return 0;
     std::size_t length = CheckedWriteLength(data);
+    // Host memory before the event: a host may end the call inside a failed
+    // allocation, and an event made before it would be lost.
     auto* write = static_cast<PendingWrite*>(CallocOrAbort(1, sizeof(PendingWrite)));
+    write->Buffer = CallocOrAbort(length, 1);
+    std::memcpy(write->Buffer, mxGetPr(data), length);
     // A write without an event could never be waited for: it is not started.
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (event == nullptr)
         return IoFailed;
     write->Overlapped.hEvent = event;
-    write->Buffer = mxCalloc(length, 1);
-    if (write->Buffer == nullptr) {
-        CloseHandle(event);
-        HostAbort(messages::OutOfMemory);
-    }
-    std::memcpy(write->Buffer, mxGetPr(data), length);
     if (!StartWrite(record, write, length)) {
         CloseHandle(event);
         return IoFailed;
@@ -66,10 +66,10 @@ std::int32_t Write(PortRecord& record, std::int32_t, mxArray*[], std::int32_t, c
     return Pending;
 }
 
-std::int32_t GetWriteStatus(PortRecord& record, std::int32_t, mxArray* outputs[], std::int32_t,
-                            const mxArray*[])
+std::int32_t GetWriteStatus(const CommandCall& call)
 {
-    outputs[0] = ArrayOrAbort(mxCreateDoubleMatrix(1, 0, mxREAL));
+    PortRecord& record = call.Record;
+    call.Outputs[0] = ArrayOrAbort(mxCreateDoubleMatrix(1, 0, mxREAL));
     if (!IsOpen(record))
         return NotOpen;
     ReapWrites(record);
@@ -78,18 +78,18 @@ std::int32_t GetWriteStatus(PortRecord& record, std::int32_t, mxArray* outputs[]
         return IoFailed;
     // The query clears the device's error bits: keep them for the read side.
     record.ErrorFlags |= queues.errors;
-    SetQueueCount(outputs[0], queues.status.cbOutQue);
+    SetQueueCount(call.Outputs[0], queues.status.cbOutQue);
     return record.PendingCount > 0 ? Pending : 0;
 }
 
-std::int32_t FlushWrite(PortRecord& record, std::int32_t, mxArray*[], std::int32_t inputCount,
-                        const mxArray* inputs[])
+std::int32_t FlushWrite(const CommandCall& call)
 {
+    PortRecord& record = call.Record;
     if (!IsOpen(record))
         return NotOpen;
     ReapWrites(record);
     std::int32_t status;
-    if (AsksToDiscard(inputCount, inputs))
+    if (AsksToDiscard(call.InputCount, call.Inputs))
         status = PurgeComm(record.Handle, PURGE_TXABORT | PURGE_TXCLEAR) ? 0 : IoFailed;
     else
         status = DrainWrites(record);

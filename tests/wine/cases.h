@@ -22,5 +22,7 @@ void CountedReads();
 void IntervalTimeouts();
 void InputPurge();
 void FarEndHangUp();
+void SettingsObjects();
+void HostEndsCallsOutOfMemory();
 
 } // namespace wine_test

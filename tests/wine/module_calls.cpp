@@ -115,9 +115,9 @@ bool ModuleLoaded()
     return gateway != nullptr;
 }
 
-std::string AbortMessage(const std::vector<const mxArray*>& arguments)
+std::string AbortMessage(const std::vector<const mxArray*>& arguments, int nlhs)
 {
-    test_host::CallResult result = test_host::Call(gateway, 1, arguments);
+    test_host::CallResult result = test_host::Call(gateway, nlhs, arguments);
     return result.aborted ? result.message : std::string();
 }
 

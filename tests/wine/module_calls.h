@@ -25,7 +25,7 @@ bool ModuleLoaded();
 
 // The message a call aborts with, the command string being the first
 // argument; empty when the call does not abort.
-std::string AbortMessage(const std::vector<const mxArray*>& arguments);
+std::string AbortMessage(const std::vector<const mxArray*>& arguments, int nlhs = 1);
 
 ArrayPtr Text(const std::string& text);
 ArrayPtr Number(double value);

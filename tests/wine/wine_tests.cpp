@@ -2,8 +2,18 @@
 // Run by wine_harness.py, which provides the devices at the far ends.
 #include "case_runner.h"
 #include "cases.h"
+#include "test_host.h"
+
+#include <vector>
 
 int main(int argc, char** argv)
 {
-    return wine_test::RunCase(wine_test::LoaderCases(), argc, argv);
+    std::vector<wine_test::TestCase> cases = wine_test::LoaderCases();
+    cases.insert(cases.end(), {
+                                  {"settings_objects", wine_test::SettingsObjects},
+                                  {"host_ends_calls_out_of_memory", wine_test::HostEndsCallsOutOfMemory},
+                              });
+    // The Windows module only ever runs in MATLAB.
+    test_host::SetHostMode(test_host::HostMode::Matlab);
+    return wine_test::RunCase(cases, argc, argv);
 }

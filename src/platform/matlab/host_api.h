@@ -69,7 +69,6 @@ mxArray* mxCreateStructMatrix_700(mwSize rows, mwSize columns, int fieldCount, c
 
 mxClassID mxGetClassID(const mxArray* array);
 bool mxIsDouble(const mxArray* array);
-bool mxIsStruct(const mxArray* array);
 bool mxIsEmpty(const mxArray* array);
 std::size_t mxGetNumberOfElements(const mxArray* array);
 void mxSetN_700(mxArray* array, mwSize columns);
@@ -84,4 +83,20 @@ int mxGetNumberOfFields(const mxArray* structure);
 const char* mxGetFieldNameByNumber(const mxArray* structure, int field);
 mxArray* mxGetFieldByNumber_700(const mxArray* structure, mwIndex element, int field);
 void mxSetFieldByNumber_700(mxArray* structure, mwIndex element, int field, mxArray* value);
+}
+
+// Runs one call of the module. MATLAB ends a call itself when its memory runs
+// out, so nothing is thrown into the module, which is built without an
+// exception runtime.
+template <typename Call> void RunAbortingOnBadAlloc(Call call, const char*)
+{
+    call();
+}
+
+// MATLAB answers 0 for an array without fields, and an old-style class object
+// (a vantrel) holds fields without being a structure: mxIsStruct would refuse
+// it, so the count is asked of any array.
+inline int FieldCountOf(const mxArray* structure)
+{
+    return structure != nullptr ? mxGetNumberOfFields(structure) : 0;
 }

@@ -1,11 +1,11 @@
 // The GNU Octave host: Octave's own mex.h, with the calls adapted whose
-// behaviour in Octave 7 differs from what the module relies on. The rest of
-// Octave's differences are covered by host.h's guarded helpers: field lookups
-// on a non-structure raise a host error there, and element 0 of an empty
-// structure array is not bounds-checked.
+// behaviour in Octave 7 differs from what the module relies on. Element 0 of
+// an empty structure array is not bounds-checked there: host.h's field
+// helpers cover that.
 #pragma once
 
 #include <mex.h>
+#include <new>
 
 namespace octave_host {
 
@@ -28,6 +28,24 @@ const char* FieldNameByNumber(const mxArray* structure, int field);
 mxArray* FieldByNumber(const mxArray* structure, mwIndex element, int field);
 
 } // namespace octave_host
+
+// Runs one call of the module. Octave's array constructors throw
+// std::bad_alloc when memory runs out; the module aborts with its own message.
+template <typename Call> void RunAbortingOnBadAlloc(Call call, const char* outOfMemory)
+{
+    try {
+        call();
+    } catch (const std::bad_alloc&) {
+        mexErrMsgTxt(outOfMemory);
+    }
+}
+
+// Octave raises a host error for a field lookup on a non-structure, so only
+// structures are asked.
+inline int FieldCountOf(const mxArray* structure)
+{
+    return structure != nullptr && mxIsStruct(structure) ? mxGetNumberOfFields(structure) : 0;
+}
 
 #define mxGetString octave_host::GetString
 #define mxGetFieldNameByNumber octave_host::FieldNameByNumber

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 struct mxArray_tag;
 typedef struct mxArray_tag mxArray;
@@ -62,6 +63,7 @@ mxArray* mxCreateCellMatrix(mwSize rows, mwSize columns);
 void mxDestroyArray(mxArray* array);
 
 mxClassID mxGetClassID(const mxArray* array);
+const char* mxGetClassName(const mxArray* array);
 bool mxIsDouble(const mxArray* array);
 bool mxIsChar(const mxArray* array);
 bool mxIsStruct(const mxArray* array);
@@ -89,3 +91,23 @@ const char* mxGetFieldNameByNumber(const mxArray* structure, int field);
 mxArray* mxGetFieldByNumber(const mxArray* structure, mwIndex element, int field);
 void mxSetFieldByNumber(mxArray* structure, mwIndex element, int field, mxArray* value);
 }
+
+// Runs one call of the module. The test host's own containers throw
+// std::bad_alloc when memory runs out, as Octave's do; the module then aborts
+// with its own message.
+template <typename Call> void RunAbortingOnBadAlloc(Call call, const char* outOfMemory)
+{
+    try {
+        call();
+    } catch (const std::bad_alloc&) {
+        mexErrMsgTxt(outOfMemory);
+    }
+}
+
+// The core built against the test host stands in for the Octave and the
+// MATLAB builds alike, so it guards field lookups as the backend of the host
+// being played does (test_host::SetHostMode): strict mode asks mxIsStruct
+// first, as the Octave backend must; MATLAB mode asks mxGetNumberOfFields of
+// any array, as the MATLAB backend does, so that unit tests prove the core
+// with objects and with the 0 and null MATLAB gives for other arrays.
+int FieldCountOf(const mxArray* structure);

@@ -214,7 +214,7 @@ mxArray* NewArray(mxClassID classId, std::vector<mwSize> dimensions, mxComplexit
     HostState& state = State();
     std::size_t count = 0;
     if (!CountElements(dimensions, ElementSize(classId), count))
-        return nullptr;
+        return NoMemory();
     auto* array = new mxArray_tag;
     array->classId = classId;
     array->dimensions = std::move(dimensions);
@@ -229,7 +229,7 @@ mxArray* NewArray(mxClassID classId, std::vector<mwSize> dimensions, mxComplexit
         array->imaginary = AllocateDataBlock(count * ElementSize(classId), array);
     if (array->real == nullptr || (complexity == mxCOMPLEX && array->imaginary == nullptr)) {
         DestroyTree(array);
-        return nullptr;
+        return NoMemory();
     }
     return array;
 }
@@ -238,7 +238,7 @@ mxArray* NewArray(mxClassID classId, std::vector<mwSize> dimensions, mxComplexit
 
 mxArray* mxCreateDoubleMatrix(mwSize rows, mwSize columns, mxComplexity complexity)
 {
-    return CreationGoesAhead() ? NewArray(mxDOUBLE_CLASS, {rows, columns}, complexity) : nullptr;
+    return CreationGoesAhead() ? NewArray(mxDOUBLE_CLASS, {rows, columns}, complexity) : NoMemory();
 }
 
 mxArray* mxCreateDoubleScalar(double value)
@@ -259,7 +259,7 @@ mxArray* mxCreateNumericArray(mwSize dimensionCount, const mwSize* dimensions, m
                               mxComplexity complexity)
 {
     if (!CreationGoesAhead())
-        return nullptr;
+        return NoMemory();
     if (!IsNumericClass(classId))
         return RefuseCreation("mxCreateNumericArray: not a numeric class");
     if (dimensions == nullptr && dimensionCount > 0)
@@ -269,7 +269,7 @@ mxArray* mxCreateNumericArray(mwSize dimensionCount, const mwSize* dimensions, m
 
 mxArray* mxCreateLogicalScalar(mxLogical value)
 {
-    mxArray* scalar = CreationGoesAhead() ? NewArray(mxLOGICAL_CLASS, {1, 1}, mxREAL) : nullptr;
+    mxArray* scalar = CreationGoesAhead() ? NewArray(mxLOGICAL_CLASS, {1, 1}, mxREAL) : NoMemory();
     if (scalar != nullptr)
         *static_cast<mxLogical*>(scalar->real) = value;
     return scalar;
@@ -278,7 +278,7 @@ mxArray* mxCreateLogicalScalar(mxLogical value)
 mxArray* mxCreateString(const char* text)
 {
     if (!CreationGoesAhead())
-        return nullptr;
+        return NoMemory();
     if (text == nullptr)
         return RefuseCreation("mxCreateString: no text");
     const std::size_t length = std::strlen(text);
@@ -293,7 +293,7 @@ mxArray* mxCreateString(const char* text)
 mxArray* mxCreateCharArray(mwSize dimensionCount, const mwSize* dimensions)
 {
     if (!CreationGoesAhead())
-        return nullptr;
+        return NoMemory();
     if (dimensions == nullptr && dimensionCount > 0)
         return RefuseCreation("mxCreateCharArray: no dimensions");
     return NewArray(mxCHAR_CLASS, NormalizedDimensions(dimensionCount, dimensions), mxREAL);
@@ -301,7 +301,7 @@ mxArray* mxCreateCharArray(mwSize dimensionCount, const mwSize* dimensions)
 
 mxArray* mxCreateCellMatrix(mwSize rows, mwSize columns)
 {
-    return CreationGoesAhead() ? NewArray(mxCELL_CLASS, {rows, columns}, mxREAL) : nullptr;
+    return CreationGoesAhead() ? NewArray(mxCELL_CLASS, {rows, columns}, mxREAL) : NoMemory();
 }
 
 void mxDestroyArray(mxArray* array)
@@ -322,6 +322,16 @@ void mxDestroyArray(mxArray* array)
 mxClassID mxGetClassID(const mxArray* array)
 {
     return LiveOrLogged(array, "mxGetClassID") != nullptr ? array->classId : mxUNKNOWN_CLASS;
+}
+
+const char* mxGetClassName(const mxArray* array)
+{
+    static const char* const names[] = {"unknown", "cell",   "struct", "logical", "char",           "void",
+                                        "double",  "single", "int8",   "uint8",   "int16",          "uint16",
+                                        "int32",   "uint32", "int64",  "uint64",  "function_handle"};
+    if (LiveOrLogged(array, "mxGetClassName") == nullptr)
+        return names[mxUNKNOWN_CLASS];
+    return array->classId == ObjectClassId ? array->className.c_str() : names[array->classId];
 }
 
 bool mxIsDouble(const mxArray* array)

@@ -22,10 +22,10 @@ void* AllocateModuleBlock(std::size_t bytes, bool zeroed)
 {
     HostState& state = State();
     if (InjectedFailure(state.allocationFailureCountdown, state.allocationsMade))
-        return nullptr;
+        return NoMemory();
     void* block = std::malloc(std::max<std::size_t>(bytes, 1));
     if (block == nullptr)
-        return nullptr;
+        return NoMemory();
     // Code that forgets mxMalloc does not clear memory reads this pattern instead of zeros.
     std::memset(block, zeroed ? 0 : 0xA5, std::max<std::size_t>(bytes, 1));
     if (state.currentCall != 0)
@@ -78,7 +78,7 @@ void mexMakeMemoryPersistent(void* block)
 void* mxCalloc(std::size_t count, std::size_t size)
 {
     if (size != 0 && count > std::numeric_limits<std::size_t>::max() / size)
-        return nullptr;
+        return NoMemory();
     return AllocateModuleBlock(count * size, true);
 }
 

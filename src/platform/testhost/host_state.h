@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host_api.h"
+#include "test_host.h"
 
 #include <string>
 #include <unordered_map>
@@ -18,6 +19,7 @@ struct mxArray_tag {
     std::vector<mxArray*> fieldValues; // element-major: element * fieldCount + field
     long ownerCall = 0;                // serial of the call that created it; 0 once the test owns it
     mxArray* container = nullptr;      // the structure holding it as a field value
+    std::string className;             // an old-style object's class; empty otherwise
 };
 
 namespace host_internal {
@@ -49,6 +51,7 @@ struct HostState {
     long exitHookRegistrations = 0;
     long exitHookRuns = 0;
     std::vector<std::string> misuse;
+    test_host::HostMode mode = test_host::HostMode::Strict;
 };
 
 HostState& State();
@@ -65,6 +68,13 @@ bool InCall();
 [[noreturn]] void AbortForMisuse(const std::string& what);
 // Counts one attempt and tells whether the armed fault fires on it.
 bool InjectedFailure(long& countdown, long& attempts);
+// What a host allocation that failed gives: null, or in MATLAB mode during a
+// call, no return at all.
+std::nullptr_t NoMemory();
+
+// Outside mxClassID, yet a value its type can hold, so that no sanitizer
+// takes the load of an object's class for undefined behaviour.
+constexpr mxClassID ObjectClassId = static_cast<mxClassID>(mxFUNCTION_CLASS + 8);
 
 void* AllocateDataBlock(std::size_t bytes, mxArray* holder);
 bool Holds(const mxArray* array, void* block);

@@ -1,4 +1,5 @@
-// Structure arrays: field names, and field values owned by the structure.
+// Structure arrays and old-style objects: field names, and field values
+// owned by the array.
 #include "host_state.h"
 
 #include <algorithm>
@@ -12,6 +13,18 @@ const mxArray* StructureOrAbort(const mxArray* structure, const char* function)
     if (!IsLive(structure) || structure->classId != mxSTRUCT_CLASS)
         AbortForMisuse(std::string(function) + ": not a structure");
     return structure;
+}
+
+// The array whose fields a lookup reads, or null for a live array without
+// fields: MATLAB answers that lookup with 0 or null, a strict host with an
+// error. Only MATLAB has objects with fields.
+const mxArray* FieldHolderOrNull(const mxArray* array, const char* function)
+{
+    if (State().mode == test_host::HostMode::Strict)
+        return StructureOrAbort(array, function);
+    if (!IsLive(array))
+        AbortForMisuse(std::string(function) + ": not a live array");
+    return array->classId == mxSTRUCT_CLASS || array->classId == ObjectClassId ? array : nullptr;
 }
 
 int FieldCount(const mxArray* structure)
@@ -66,7 +79,7 @@ bool AdoptableOrLogged(mxArray* value, const mxArray* structure)
 mxArray* mxCreateStructMatrix(mwSize rows, mwSize columns, int fieldCount, const char** fieldNames)
 {
     if (!CreationGoesAhead())
-        return nullptr;
+        return NoMemory();
     if (fieldCount < 0 || (fieldCount > 0 && fieldNames == nullptr) ||
         std::find(fieldNames, fieldNames + fieldCount, nullptr) != fieldNames + fieldCount)
         return RefuseCreation("mxCreateStructMatrix: bad field names");
@@ -78,23 +91,32 @@ mxArray* mxCreateStructMatrix(mwSize rows, mwSize columns, int fieldCount, const
     return structure;
 }
 
+int FieldCountOf(const mxArray* structure)
+{
+    if (structure == nullptr || (State().mode == test_host::HostMode::Strict && !mxIsStruct(structure)))
+        return 0;
+    return mxGetNumberOfFields(structure);
+}
+
 int mxGetNumberOfFields(const mxArray* structure)
 {
-    return FieldCount(StructureOrAbort(structure, "mxGetNumberOfFields"));
+    const mxArray* holder = FieldHolderOrNull(structure, "mxGetNumberOfFields");
+    return holder != nullptr ? FieldCount(holder) : 0;
 }
 
 const char* mxGetFieldNameByNumber(const mxArray* structure, int field)
 {
-    StructureOrAbort(structure, "mxGetFieldNameByNumber");
-    if (field < 0 || field >= FieldCount(structure))
+    const mxArray* holder = FieldHolderOrNull(structure, "mxGetFieldNameByNumber");
+    if (holder == nullptr || field < 0 || field >= FieldCount(holder))
         return nullptr;
-    return structure->fieldNames[static_cast<std::size_t>(field)].c_str();
+    return holder->fieldNames[static_cast<std::size_t>(field)].c_str();
 }
 
 mxArray* mxGetFieldByNumber(const mxArray* structure, mwIndex element, int field)
 {
-    StructureOrAbort(structure, "mxGetFieldByNumber");
-    mxArray** slot = FieldSlotOrLogged(structure, element, field, "mxGetFieldByNumber");
+    const mxArray* holder = FieldHolderOrNull(structure, "mxGetFieldByNumber");
+    mxArray** slot =
+        holder != nullptr ? FieldSlotOrLogged(holder, element, field, "mxGetFieldByNumber") : nullptr;
     return slot != nullptr ? *slot : nullptr;
 }
 

@@ -41,6 +41,15 @@ bool InjectedFailure(long& countdown, long& attempts)
     return countdown > 0 && --countdown == 0;
 }
 
+// MATLAB's out-of-memory handler ends the MEX call; the end of the call then
+// frees its memory as after any abort.
+std::nullptr_t NoMemory()
+{
+    if (State().mode == test_host::HostMode::Matlab && InCall())
+        throw HostError{test_host::HostOutOfMemoryMessage};
+    return nullptr;
+}
+
 } // namespace host_internal
 
 namespace {
@@ -200,6 +209,28 @@ CallResult Call(MexEntry entry, int nlhs, const std::vector<const mxArray*>& arg
     EndCallScope();
     result.outputs.resize(slots);
     return result;
+}
+
+void SetHostMode(HostMode mode)
+{
+    State().mode = mode;
+}
+
+HostMode CurrentHostMode()
+{
+    return State().mode;
+}
+
+void MakeObjectOf(mxArray* structure, const char* className)
+{
+    if (LiveOrLogged(structure, "MakeObjectOf") == nullptr)
+        return;
+    if (structure->classId != mxSTRUCT_CLASS || className == nullptr || *className == '\0') {
+        LogMisuse("MakeObjectOf: needs a structure and a class name");
+        return;
+    }
+    structure->classId = ObjectClassId;
+    structure->className = className;
 }
 
 void FailNthAllocation(long n)

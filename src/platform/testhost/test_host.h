@@ -4,13 +4,34 @@
 // call ends, mexErrMsgTxt aborts the call, and the exit hook runs on unload.
 #pragma once
 
+#include "host_api.h"
+
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "host_api.h"
-
 namespace test_host {
+
+// Which host the test host plays. Strict (the default) is the union of every
+// host's traps, for unit tests: a field call on a non-structure aborts the
+// call, an allocation that fails returns null. Matlab behaves as MATLAB
+// documents for a MEX file: field calls on an array without fields answer 0
+// or null, old-style class objects hold fields without being structures, and
+// an allocation that fails inside a call ends the call from inside the
+// allocating function with HostOutOfMemoryMessage (outside a call, as in an
+// engine program, it returns null). The mode is host configuration: Reset()
+// keeps it.
+enum class HostMode { Strict, Matlab };
+void SetHostMode(HostMode mode);
+HostMode CurrentHostMode();
+
+// The text with which the host itself ends a call that ran out of memory.
+constexpr const char* HostOutOfMemoryMessage = "Out of memory. Type \"help memory\" for your options.";
+
+// Turns a structure the test made into an old-style object of class
+// className (as class(s, className) does), in place: its fields stay readable,
+// mxIsStruct is false and mxGetClassID gives a value outside mxClassID.
+void MakeObjectOf(mxArray* structure, const char* className);
 
 using MexEntry = void (*)(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
@@ -21,8 +42,8 @@ using ArrayPtr = std::unique_ptr<mxArray, ArrayDeleter>;
 
 struct CallResult {
     bool aborted = false;
-    std::string message;            // the text given to mexErrMsgTxt when aborted
-    std::vector<ArrayPtr> outputs;  // max(nlhs, 1) slots; a slot the module left unset is null
+    std::string message;           // the text given to mexErrMsgTxt when aborted
+    std::vector<ArrayPtr> outputs; // max(nlhs, 1) slots; a slot the module left unset is null
 };
 
 // Runs one call of the module's gateway. Arguments stay owned by the caller.
@@ -32,22 +53,22 @@ CallResult Call(MexEntry entry, int nlhs, const std::vector<const mxArray*>& arg
 // An "allocation" is mxCalloc or mxMalloc; an "array creation" is any mxCreate*.
 void FailNthAllocation(long n);
 void FailNthArrayCreation(long n);
-long AllocationsMade();     // since the last Reset()
-long ArrayCreationsMade();  // since the last Reset()
+long AllocationsMade();    // since the last Reset()
+long ArrayCreationsMade(); // since the last Reset()
 
 // Inspection.
-long LiveBlockCount();        // mxCalloc/mxMalloc blocks not yet freed, persistent or not
-long PersistentBlockCount();  // live blocks made persistent
-long LiveArrayCount();        // arrays not yet destroyed, test-owned ones included
+long LiveBlockCount();       // mxCalloc/mxMalloc blocks not yet freed, persistent or not
+long PersistentBlockCount(); // live blocks made persistent
+long LiveArrayCount();       // arrays not yet destroyed, test-owned ones included
 int LockCount();
 bool ExitHookRegistered();
-long ExitHookRegistrations();  // number of mexAtExit calls since the last Reset()
+long ExitHookRegistrations(); // number of mexAtExit calls since the last Reset()
 long ExitHookRuns();
 
 // Host misuse by the module: a field lookup on a non-structure, an element
 // index out of range, an unlock below zero, freeing a block twice or one the
-// host never gave out, mexErrMsgTxt outside a call... Each is logged here; a
-// field lookup on a non-structure also aborts the call as a strict host does.
+// host never gave out, mexErrMsgTxt outside a call... Each is logged here; in
+// strict mode a field lookup on a non-structure also aborts the call.
 long MisuseCount();
 std::vector<std::string> MisuseLog();
 
@@ -58,7 +79,8 @@ bool ClearModule();
 void ExitHost();
 
 // Clears fault injection, counters and the misuse log. Module state (locks,
-// the registered hook, persistent blocks) is the module's and stays.
+// the registered hook, persistent blocks) is the module's and stays, and so
+// does the host mode.
 void Reset();
 
-}  // namespace test_host
+} // namespace test_host

@@ -1,4 +1,5 @@
 #include "module_fixture.h"
+#include "ports/port_table.h"
 
 namespace quorvel_test {
 namespace {
@@ -113,8 +114,8 @@ TEST_F(GatewayTest, RegistersTheExitHookOnEveryCallEvenARejectedOne)
 TEST_F(GatewayTest, TheStatusMatrixFailingAbortsAfterTheCommandTookEffect)
 {
     ArrayPtr settings = PortSettings("COM2");
-    // Open creates the report (1 + 18 arrays) before the status matrix.
-    FailNthArrayCreation(20);
+    // Open creates the report (the structure and a value per property) before the status matrix.
+    FailNthArrayCreation(1 + PropertyCount + 1);
     CallResult open = Quorvel(2, Text("Open"), settings);
     EXPECT_EQ(open.message, "Out of memory.");
     EXPECT_TRUE(sim::IsOpen("COM2"));

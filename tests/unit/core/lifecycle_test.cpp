@@ -130,6 +130,36 @@ TEST_F(LifecycleTest, TheExitHookClosesEverythingWhenTheHostLeaves)
     EXPECT_EQ(ExitHookRuns(), 1);
 }
 
+// The hook runs while the host shuts down, when it may have no memory left.
+TEST_F(LifecycleTest, CloseAllAndTheExitHookNeedNoHostMemory)
+{
+    kernel::SetWaitHook([](const HANDLE*, DWORD, BOOL waitAll, DWORD) {
+        if (waitAll)
+            sim::CompleteWrites("COM2", 1);
+    });
+    for (bool hostExits : {false, true}) {
+        ArrayPtr settings = PortSettings("COM2");
+        OpenPort(settings);
+        sim::SetWriteCompletion("COM2", sim::WriteCompletion::Later);
+        ASSERT_EQ(StatusOf(Quorvel(1, Text("Write"), settings, Uint8Row({1, 2}))), Pending);
+        ArrayPtr closeAll = Text("CloseAll");
+        Reset();
+        FailNthAllocation(1);
+        FailNthArrayCreation(1);
+        if (hostExits)
+            ExitHost();
+        else
+            EXPECT_FALSE(Quorvel(0, closeAll).aborted);
+        EXPECT_EQ(AllocationsMade() + ArrayCreationsMade(), 0) << hostExits;
+        EXPECT_EQ(sim::Sent("COM2"), (Bytes{1, 2})) << "the write was drained, not cut off";
+        EXPECT_FALSE(sim::IsOpen("COM2"));
+        EXPECT_EQ(LockCount(), 0);
+        EXPECT_EQ(PersistentBlockCount(), 0);
+        Reset();
+        sim::Reset();
+    }
+}
+
 TEST_F(LifecycleTest, ClearingAnUnlockedModuleRunsTheHook)
 {
     ArrayPtr settings = PortSettings("COM3");

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "arrays.h"
+#include "common/port_record.h"
 #include "kernel_objects.h"
-#include "ports/port_record.h"
 #include "sim_device.h"
 
 #include <gtest/gtest.h>

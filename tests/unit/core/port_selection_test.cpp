@@ -40,6 +40,14 @@ std::vector<std::string> PropertyNameList()
 constexpr const char* ObjectMessage = "The second input argument must be a \"vantrel\" object.";
 constexpr const char* PortMessage = "Invalid serial port name.";
 
+TEST_F(PortSelectionTest, TheDefaultsAreNeverAnOpenPort)
+{
+    EXPECT_EQ(StatusOf(Quorvel(0, Text("FlushRead"), Text("default"))), NotOpen);
+    EXPECT_EQ(StatusOf(Quorvel(0, Text("FlushWrite"), Text("default"))), NotOpen);
+    EXPECT_EQ(StatusOf(Quorvel(0, Text("FlushWrite"), Text("default"), Text("discard"))), NotOpen);
+    EXPECT_EQ(sim::Calls().size(), 0u);
+}
+
 TEST_F(PortSelectionTest, TheDefaultKeywordIgnoresCase)
 {
     for (const char* keyword : {"default", "DEFAULT", "Default"})
@@ -92,6 +100,51 @@ TEST_F(PortSelectionTest, AStructureArrayIsSelectedByItsFirstElement)
 
     EXPECT_EQ(Selected(StructArray(0, 0, PropertyNameList())), PortMessage);
     EXPECT_EQ(Selected(StructArray(1, 0, PropertyNameList())), PortMessage);
+}
+
+// MATLAB hands the module vantrel objects, and answers field lookups on
+// other arrays with 0 or null instead of an error.
+class MatlabPortSelectionTest : public PortSelectionTest {
+  protected:
+    void SetUp() override
+    {
+        PortSelectionTest::SetUp();
+        SetHostMode(HostMode::Matlab);
+    }
+    void TearDown() override
+    {
+        PortSelectionTest::TearDown();
+        SetHostMode(HostMode::Strict);
+    }
+};
+
+TEST_F(MatlabPortSelectionTest, AVantrelObjectOrAStructureSelectsAndNothingElseDoes)
+{
+    ArrayPtr object = PortSettings("COM3");
+    MakeObjectOf(object.get(), "vantrel");
+    EXPECT_EQ(Selected(object), "COM3");
+    EXPECT_EQ(Selected(StructWithNames(PropertyNameList())), "COM2");
+    for (const ArrayPtr& other : {Text("COM1"), Number(1), EmptyDouble(), Logical(true), Cell(1, 18)})
+        EXPECT_EQ(Selected(other), ObjectMessage) << mxGetClassName(other.get());
+}
+
+TEST_F(MatlabPortSelectionTest, AVantrelObjectOpensConfiguresAndCloses)
+{
+    ArrayPtr object = PortSettings("COM3");
+    Set(object, "BaudRate", Number(19200));
+    MakeObjectOf(object.get(), "vantrel");
+    OpenPort(object);
+    EXPECT_EQ(sim::AcceptedState("COM3").BaudRate, 19200u);
+    EXPECT_EQ(StatusOf(Quorvel(1, Text("Write"), object, Uint8Row({1, 2}))), Pending);
+    EXPECT_EQ(StatusOf(Quorvel(1, Text("Close"), object)), 0);
+    EXPECT_EQ(sim::Sent("COM3"), (Bytes{1, 2}));
+}
+
+TEST_F(MatlabPortSelectionTest, TheDefaultKeywordHasNoSettingsToOpenWith)
+{
+    CallResult result = Quorvel(2, Text("Open"), Text("default"));
+    EXPECT_TRUE(result.aborted);
+    EXPECT_EQ(result.message, "Invalid \"BaudRate\" property value.");
 }
 
 } // namespace

@@ -59,6 +59,17 @@ TEST_F(ReadTest, NothingToReadStartsNoRead)
     EXPECT_TRUE(ReadCounts().empty());
 }
 
+TEST_F(ReadTest, ACountThatHoldsNoNumberReadsNothing)
+{
+    sim::QueueInput("COM2", {1, 2});
+    for (ArrayPtr& count : ArrayList(Cell(1, 1), Struct({"n"}, Number(2)))) {
+        CallResult result = Read(std::move(count));
+        EXPECT_EQ(StatusAt(result, 2), 0);
+        EXPECT_EQ(mxGetN(result.outputs[0].get()), 0u);
+    }
+    EXPECT_TRUE(ReadCounts().empty()) << "not read as 'everything waiting'";
+}
+
 TEST_F(ReadTest, TheCountIsTruncatedAndAnEmptyCountMeansAllWaiting)
 {
     sim::QueueInput("COM2", {1, 2, 3, 4, 5});
@@ -140,6 +151,14 @@ TEST_F(ReadTest, EachErrorBitHasItsStatus)
         sim::QueueInput("COM2", {1});
         EXPECT_EQ(StatusAt(Read(Number(1)), 2), status) << bits;
     }
+}
+
+TEST_F(ReadTest, StatusQueriesReportTheRecordedBitsAndPurgesKeepThem)
+{
+    sim::RaiseErrors("COM2", CE_RXOVER | CE_BREAK);
+    EXPECT_EQ(StatusAt(ReadStatus(), 2), Overrun | LineError);
+    EXPECT_EQ(StatusOf(Quorvel(0, Text("FlushRead"), settings)), 0);
+    EXPECT_EQ(StatusAt(ReadStatus(), 2), Overrun | LineError);
 }
 
 TEST_F(ReadTest, AReadThatReturnsEarlyKeepsTheErrorBits)

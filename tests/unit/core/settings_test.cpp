@@ -1,8 +1,10 @@
 #include "module_fixture.h"
+#include "ports/port_table.h"
 
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace quorvel_test {
 namespace {
@@ -36,11 +38,12 @@ class SettingsTest : public ModuleTest {
     }
 };
 
-DWORD Flags(const DCB& dcb)
+// The control block's switches by name, in the order of their flag bits.
+std::vector<DWORD> Switches(const DCB& dcb)
 {
-    DWORD flags;
-    std::memcpy(&flags, reinterpret_cast<const char*>(&dcb) + 8, sizeof flags);
-    return flags;
+    return {dcb.fBinary,         dcb.fParity,           dcb.fOutxCtsFlow,  dcb.fOutxDsrFlow, dcb.fDtrControl,
+            dcb.fDsrSensitivity, dcb.fTXContinueOnXoff, dcb.fOutX,         dcb.fInX,         dcb.fErrorChar,
+            dcb.fNull,           dcb.fRtsControl,       dcb.fAbortOnError, dcb.fDummy2};
 }
 
 struct NumberCase {
@@ -113,7 +116,8 @@ TEST_F(SettingsTest, KeywordsAndCharactersAreStoredInTheControlBlock)
     EXPECT_EQ(dcb.XoffChar, 'B');
     EXPECT_EQ(dcb.ErrorChar, '?');
     // Bits the settings do not name keep the defaults: fBinary, fTXContinueOnXoff.
-    EXPECT_EQ(Flags(dcb) & 0x81u, 0x81u);
+    EXPECT_EQ(dcb.fBinary, 1u);
+    EXPECT_EQ(dcb.fTXContinueOnXoff, 1u);
     EXPECT_EQ(dcb.XonLim, 16);
     EXPECT_EQ(dcb.XoffLim, 16);
 }
@@ -123,7 +127,10 @@ TEST_F(SettingsTest, TheFirstOpenSendsTheDefaultControlBlock)
     DCB dcb = OpenedState(PortSettings("COM2"));
     EXPECT_EQ(dcb.DCBlength, 28u);
     EXPECT_EQ(dcb.BaudRate, 9600u);
-    EXPECT_EQ(Flags(dcb), 0x1091u);
+    // Binary mode, DTR and RTS raised, sending on after XOFF; nothing else.
+    const std::vector<DWORD> defaults = {1, 0, 0, 0, DTR_CONTROL_ENABLE, 0, 1,
+                                         0, 0, 0, 0, RTS_CONTROL_ENABLE, 0, 0};
+    EXPECT_EQ(Switches(dcb), defaults);
     EXPECT_EQ(dcb.ByteSize, 8);
     EXPECT_EQ(dcb.Parity, 0);
     EXPECT_EQ(dcb.StopBits, 0);
@@ -201,6 +208,45 @@ TEST_F(SettingsTest, TheFirstInvalidPropertyInReadingOrderIsNamed)
     Set(settings, "XonXoffEnable", Text("maybe")); // read after RtsLine
     Set(settings, "RtsLine", Text("maybe"));
     EXPECT_EQ(Quorvel(0, Text("SetParams"), settings).message, "Invalid \"RtsLine\" property value.");
+}
+
+TEST_F(SettingsTest, AnEmptyNumberIsStoredAsZero)
+{
+    for (const char* property : {"BaudRate", "ByteSize", "InBufferSize", "ReadTimeout"}) {
+        ArrayPtr settings = PortSettings("COM3");
+        Set(settings, property, EmptyDouble());
+        EXPECT_EQ(NumberOf(Reported(Store(settings), property)), 0) << property;
+    }
+}
+
+TEST_F(SettingsTest, AFailedOpenOfAClosedSlotLeavesTheDefaultsUnderItsName)
+{
+    ArrayPtr stored = PortSettings("COM3");
+    Set(stored, "BaudRate", Number(19200));
+    Store(stored);
+    ArrayPtr invalid = PortSettings("COM3");
+    Set(invalid, "Parity", Text("sometimes"));
+    EXPECT_EQ(Quorvel(2, Text("Open"), invalid).message, "Invalid \"Parity\" property value.");
+    CallResult report = Quorvel(2, Text("GetParams"), PortSettings("COM3"));
+    EXPECT_EQ(StatusAt(report, 2), NotOpen);
+    EXPECT_EQ(TextOf(Reported(report, "Port")), "COM3");
+    EXPECT_EQ(NumberOf(Reported(report, "BaudRate")), 9600) << "the defaults, not the stored 19200";
+    EXPECT_EQ(sim::CountCalls("CreateFileA"), 0);
+}
+
+TEST_F(SettingsTest, AFailedOpenOfAnOpenPortKeepsItsSettingsAndItOpen)
+{
+    ArrayPtr settings = PortSettings("COM3");
+    Set(settings, "BaudRate", Number(19200));
+    OpenPort(settings);
+    Set(settings, "BaudRate", Number(38400));
+    Set(settings, "StopBits", Text("two"));
+    EXPECT_EQ(Quorvel(2, Text("Open"), settings).message, "Invalid \"StopBits\" property value.");
+    CallResult report = Quorvel(2, Text("GetParams"), settings);
+    EXPECT_EQ(StatusAt(report, 2), 0);
+    EXPECT_EQ(NumberOf(Reported(report, "BaudRate")), 19200);
+    EXPECT_TRUE(sim::IsOpen("COM3"));
+    EXPECT_EQ(LockCount(), 1);
 }
 
 TEST_F(SettingsTest, AFailedParseStoresNothing)
@@ -296,9 +342,11 @@ TEST_F(SettingsTest, OutOfMemoryWhileReportingLeavesNothingBehind)
         FailNthArrayCreation(failAt);
         CallResult result = Quorvel(2, command, port);
         if (!result.aborted) {
-            EXPECT_GT(failAt, 19) << "the report and the status need 20 arrays";
+            // The report, one value per property, and the status.
+            const long arraysOfTheCall = 1 + PropertyCount + 1;
+            EXPECT_EQ(failAt, arraysOfTheCall + 1);
             FailNthArrayCreation(0);
-            EXPECT_EQ(LiveArrayCount(), arraysBefore + 20) << "only the report, its 18 values and the status";
+            EXPECT_EQ(LiveArrayCount(), arraysBefore + arraysOfTheCall);
             break;
         }
         EXPECT_EQ(result.message, "Out of memory.") << failAt;

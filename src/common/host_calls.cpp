@@ -1,4 +1,4 @@
-#include "gateway/host_calls.h"
+#include "common/host_calls.h"
 
 void* CallocOrAbort(std::size_t count, std::size_t size)
 {

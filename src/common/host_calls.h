@@ -16,7 +16,9 @@ constexpr const char* AmbiguousCommand = "Ambiguous command name.";
 constexpr const char* OutOfMemory = "Out of memory.";
 constexpr const char* NotASettingsObject = "The second input argument must be a \"vantrel\" object.";
 constexpr const char* InvalidPortName = "Invalid serial port name.";
-constexpr const char* InvalidPropertyFormat = "Invalid \"%s\" property value.";
+// "Invalid "BaudRate" property value.": the property's name goes between these.
+constexpr const char* InvalidPropertyOpening = "Invalid \"";
+constexpr const char* InvalidPropertyClosing = "\" property value.";
 constexpr const char* DataNotUint8 = "Data to write must be of type \"uint8\".";
 constexpr const char* DataTooLong = "Data to write must not exceed 2147483647 bytes.";
 } // namespace messages

@@ -34,9 +34,3 @@ inline bool IsOpen(const PortRecord& record)
 {
     return record.Handle != INVALID_HANDLE_VALUE;
 }
-
-// The DCB's flag word as one number. Its bits are addressed by position
-// (fParity is bit 1, fRtsControl bits 12-13, ...), as the Windows header lays
-// them out, so that flags are composed with plain masks.
-DWORD FlagWord(const DCB& dcb);
-void SetFlagWord(DCB& dcb, DWORD flags);
