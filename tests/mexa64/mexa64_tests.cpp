@@ -8,6 +8,7 @@
 #include "checks.h"
 #include "mexa64_cases.h"
 #include "process_state.h"
+#include "test_host.h"
 
 #include <thread>
 
@@ -26,6 +27,8 @@ void ExpectNothingLeftBehind()
 
 int main(int argc, char** argv)
 {
+    // The Linux module, too, only ever runs in MATLAB.
+    test_host::SetHostMode(test_host::HostMode::Matlab);
     std::vector<wine_test::TestCase> cases = wine_test::LoaderCases();
     cases.insert(cases.end(), {
                                   {"worker_per_open_port", mexa64_test::WorkerPerOpenPort},

@@ -15,6 +15,7 @@ const std::vector<TestCase>& LoaderCases()
         {"interval_timeouts", IntervalTimeouts},
         {"input_purge", InputPurge},
         {"far_end_hangup", FarEndHangUp},
+        {"settings_objects", SettingsObjects},
     };
     return cases;
 }

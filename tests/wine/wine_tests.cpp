@@ -10,7 +10,6 @@ int main(int argc, char** argv)
 {
     std::vector<wine_test::TestCase> cases = wine_test::LoaderCases();
     cases.insert(cases.end(), {
-                                  {"settings_objects", wine_test::SettingsObjects},
                                   {"host_ends_calls_out_of_memory", wine_test::HostEndsCallsOutOfMemory},
                               });
     // The Windows module only ever runs in MATLAB.
