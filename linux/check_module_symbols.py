@@ -91,13 +91,13 @@ def main():
     if paths:
         problems.append(f"run path {paths}")
     problems += version_problems(symbols)
-    for problem in problems:
-        print(problem)
-    if not problems:
-        glibc = max((s.version for s in symbols if s.version.startswith("GLIBC_")), key=glibc_version)
-        print(f"{args.module}: {os.path.getsize(args.module)} bytes; exports {sorted(exports)}; "
-              f"needs {sorted(needed)}; {len(host_imports)} host functions as listed; newest {glibc}")
-    return 1 if problems else 0
+    if problems:
+        print("\n".join(problems))
+        return 1
+    glibc = max((s.version for s in symbols if s.version.startswith("GLIBC_")), key=glibc_version)
+    print(f"{args.module}: {os.path.getsize(args.module)} bytes; exports {sorted(exports)}; "
+          f"needs {sorted(needed)}; {len(host_imports)} host functions as listed; newest {glibc}")
+    return 0
 
 
 if __name__ == "__main__":

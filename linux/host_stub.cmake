@@ -4,10 +4,10 @@
 # against it, so that a host call the list does not name fails the link; the
 # host's own library takes its place at run time.
 #   cmake -DDEF=<libmx.def> -DOUTPUT=<source.c> -P host_stub.cmake
-file(STRINGS ${DEF} names REGEX "^[ \t]+[A-Za-z_0-9]+[ \t]*$")
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/HostLists.cmake)
+quorvel_def_names(names ${DEF})
 set(source "/* Made from ${DEF} by host_stub.cmake. */\n")
 foreach(name IN LISTS names)
-  string(STRIP ${name} name)
   string(APPEND source "void ${name}(void) {}\n")
 endforeach()
 file(WRITE ${OUTPUT} ${source})
