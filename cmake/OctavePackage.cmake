@@ -7,7 +7,8 @@ function(quorvel_add_octave_package target)
   string(TIMESTAMP QUORVEL_PACKAGE_DATE "%Y-%m-%d" UTC)
   configure_file(${PROJECT_SOURCE_DIR}/package/DESCRIPTION.in ${folder}/DESCRIPTION @ONLY)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
-       ${PROJECT_SOURCE_DIR}/src/gateway/* ${PROJECT_SOURCE_DIR}/src/common/* ${PROJECT_SOURCE_DIR}/src/ports/* ${PROJECT_SOURCE_DIR}/src/transfer/*
+       ${PROJECT_SOURCE_DIR}/src/gateway/* ${PROJECT_SOURCE_DIR}/src/common/* ${PROJECT_SOURCE_DIR}/src/ports/*
+       ${PROJECT_SOURCE_DIR}/src/transfer/* ${PROJECT_SOURCE_DIR}/src/port_survey/*
        ${PROJECT_SOURCE_DIR}/src/platform/octave/* ${PROJECT_SOURCE_DIR}/src/platform/posix/*
        ${PROJECT_SOURCE_DIR}/src/platform/win32compat/* ${PROJECT_SOURCE_DIR}/package/*)
   set(archive ${CMAKE_BINARY_DIR}/${name}.tar.gz)
@@ -17,7 +18,7 @@ function(quorvel_add_octave_package target)
             -DDESCRIPTION=${folder}/DESCRIPTION -P ${PROJECT_SOURCE_DIR}/package/assemble.cmake
     COMMAND ${CMAKE_COMMAND} -E copy ${folder}/${name}.tar.gz ${archive}
     DEPENDS ${sources} ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/octave/vantrel.m ${PROJECT_SOURCE_DIR}/octave/quorvel.m
-            ${folder}/DESCRIPTION
+            ${PROJECT_SOURCE_DIR}/octave/quorvel_ports.m ${folder}/DESCRIPTION
     COMMENT "Packing the Octave package ${name}.tar.gz")
   add_custom_target(${target} ALL DEPENDS ${archive})
   set(QUORVEL_OCTAVE_PACKAGE ${archive} PARENT_SCOPE)

@@ -8,8 +8,10 @@ It answers line-terminated queries (LF or CR LF) the way a bench meter would:
   *RST    reset the reading counter (no answer)
 Anything else gets "ERROR: unknown command". Standard library only.
 
-usage: instrument_sim.py DEVICE [--seconds N]
+usage: instrument_sim.py DEVICE [--seconds N] [--ready FILE]
 It ends on SIGTERM, when the line closes, or after N seconds (default 300).
+With --ready it creates FILE once it listens: it flushes its input when it
+opens the line, so a query sent before then would be lost.
 """
 import argparse
 import math
@@ -45,10 +47,13 @@ class Meter:
         return "ERROR: unknown command"
 
 
-def serve(device, seconds):
+def serve(device, seconds, ready):
     line = os.open(device, os.O_RDWR | os.O_NOCTTY)
     tty.setraw(line)
     termios.tcflush(line, termios.TCIOFLUSH)
+    if ready:
+        with open(ready, "w"):
+            pass
     meter = Meter()
     pending = b""
     deadline = time.monotonic() + seconds
@@ -74,9 +79,10 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("device")
     parser.add_argument("--seconds", type=float, default=300)
+    parser.add_argument("--ready", help="a file to create once listening")
     arguments = parser.parse_args()
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
-    serve(arguments.device, arguments.seconds)
+    serve(arguments.device, arguments.seconds, arguments.ready)
 
 
 if __name__ == "__main__":

@@ -55,7 +55,9 @@
 % closed when MATLAB or Octave exits. On Windows, COMn is the Windows port of
 % that name. On Linux, COMn is the device that the link
 % $QUORVEL_DEVICES/comN or ~/.config/quorvel/comN points to, else
-% /dev/ttyS(n-1).
+% /dev/ttyS(n-1). On Linux, quorvel_ports() lists which device each COMn is,
+% whether it can be opened and, if not, why; quorvel_ports('COM3', device)
+% maps a port.
 %
 % Example:
 %   s = vantrel('COM3', 'BaudRate', 115200, 'ReadTimeout', 0.5);
@@ -65,4 +67,4 @@
 %   disp(char(reply));
 %   quorvel('Close', s);
 %
-% See also: vantrel.
+% See also: vantrel, quorvel_ports.

@@ -23,8 +23,18 @@ for _ in $(seq 100); do
 done
 [ -e "$devices/instrument" ] || { echo "socat did not create the virtual cable" >&2; exit 1; }
 
-python3 "$here/instrument_sim.py" "$devices/instrument" --seconds 120 &
-pids+=($!)
+# Octave starts only once the instrument listens: the instrument flushes its
+# input when it opens its end, and would discard a query sent before that.
+ready=$devices/instrument.ready
+python3 "$here/instrument_sim.py" "$devices/instrument" --seconds 120 --ready "$ready" &
+instrument=$!
+pids+=("$instrument")
+for _ in $(seq 200); do
+  [ -e "$ready" ] && break
+  kill -0 "$instrument" 2>/dev/null || break
+  sleep 0.05
+done
+[ -e "$ready" ] || { echo "the simulated instrument did not start" >&2; exit 1; }
 
 echo "Virtual cable: COM1 = $(readlink "$devices/com1"), instrument on $(readlink "$devices/instrument")"
 QUORVEL_DEVICES=$devices timeout 120 octave-cli --no-history --no-init-file --no-window-system --quiet \

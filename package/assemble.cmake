@@ -6,10 +6,13 @@ file(REMOVE_RECURSE ${root})
 file(MAKE_DIRECTORY ${root}/inst ${root}/src/quorvel/platform)
 file(COPY ${DESCRIPTION} ${SOURCE}/package/INDEX ${SOURCE}/package/post_install.m
      DESTINATION ${root})
-file(COPY ${SOURCE}/octave/vantrel.m ${SOURCE}/octave/quorvel.m DESTINATION ${root}/inst)
+file(COPY ${SOURCE}/octave/vantrel.m ${SOURCE}/octave/quorvel.m ${SOURCE}/octave/quorvel_ports.m
+     DESTINATION ${root}/inst)
 file(COPY ${SOURCE}/package/Makefile DESTINATION ${root}/src)
 configure_file(${SOURCE}/LICENSE ${root}/COPYING COPYONLY)
-file(COPY ${SOURCE}/src/gateway ${SOURCE}/src/ports ${SOURCE}/src/transfer ${SOURCE}/src/common DESTINATION ${root}/src/quorvel)
+file(COPY ${SOURCE}/src/gateway ${SOURCE}/src/ports ${SOURCE}/src/transfer ${SOURCE}/src/common
+          ${SOURCE}/src/port_survey
+     DESTINATION ${root}/src/quorvel PATTERN CMakeLists.txt EXCLUDE)
 file(COPY ${SOURCE}/src/platform/host.h ${SOURCE}/src/platform/serial.h ${SOURCE}/src/platform/octave
           ${SOURCE}/src/platform/posix ${SOURCE}/src/platform/win32compat
      DESTINATION ${root}/src/quorvel/platform

@@ -5,5 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build/main -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/main -j"$(nproc)" --target quorvel_octave_module >/dev/null
+cmake --build build/main -j"$(nproc)" --target quorvel_octave_module quorvel_ports_octave >/dev/null
 exec octave/run_demo.sh build/main/octave

@@ -104,6 +104,7 @@ TEST_F(OpenTest, OpeningLeavesTheTtyRawAndReportsItsState)
     termios before{};
     ASSERT_EQ(tcgetattr(pty_.Slave(), &before), 0);
     ASSERT_TRUE(before.c_lflag & ICANON) << "a new pseudo-terminal starts cooked";
+    SplitRates(pty_.Slave(), 250000, 9600);
     OpenPort();
     termios raw{};
     ASSERT_EQ(tcgetattr(pty_.Slave(), &raw), 0);
@@ -115,7 +116,8 @@ TEST_F(OpenTest, OpeningLeavesTheTtyRawAndReportsItsState)
 
     DCB state{};
     ASSERT_TRUE(GetCommState(port_, &state));
-    EXPECT_EQ(state.BaudRate, OutputRateOf(pty_.Slave()));
+    EXPECT_EQ(state.BaudRate, 9600u) << "the output speed is kept";
+    EXPECT_EQ(InputRateOf(pty_.Slave()), 9600u) << "the input speed follows it";
     EXPECT_EQ(state.ByteSize, 8);
     EXPECT_EQ(state.Parity, NOPARITY);
     EXPECT_EQ(state.StopBits, ONESTOPBIT);

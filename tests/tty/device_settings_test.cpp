@@ -155,6 +155,7 @@ TEST_F(SettingsTest, StandardAndCustomRatesReachTheKernel)
         dcb.BaudRate = rate;
         ASSERT_TRUE(SetCommState(port_, &dcb)) << rate << ": error " << GetLastError();
         EXPECT_EQ(OutputRateOf(pty_.Slave()), rate);
+        EXPECT_EQ(InputRateOf(pty_.Slave()), rate) << "the input speed follows the output speed";
         DCB state{};
         ASSERT_TRUE(GetCommState(port_, &state));
         EXPECT_EQ(state.BaudRate, rate);

@@ -72,7 +72,10 @@ bool WaitUntil(const std::function<bool()>& condition, milliseconds limit);
 // Distinct bytes for a stream, so that a lost, doubled or reordered block shows.
 Bytes Pattern(std::size_t count, std::uint8_t seed);
 
-// The output rate the kernel keeps for the tty, custom rates included.
+// The output and input rates the kernel keeps for the tty, custom rates included.
 unsigned OutputRateOf(int fd);
+unsigned InputRateOf(int fd);
+// Gives the tty an input rate apart from its output rate, as another program may.
+void SplitRates(int fd, unsigned input, unsigned output);
 
 } // namespace tty_test

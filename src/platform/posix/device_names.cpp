@@ -8,18 +8,6 @@
 namespace posix_serial {
 namespace {
 
-// The n of "COMn" (any case, with or without the "\\.\" prefix); 0 for other names.
-unsigned long PortNumber(const char* name)
-{
-    if (std::strncmp(name, "\\\\.\\", 4) == 0)
-        name += 4;
-    if (strncasecmp(name, "COM", 3) != 0 || name[3] < '1' || name[3] > '9')
-        return 0;
-    char* end = nullptr;
-    unsigned long number = std::strtoul(name + 3, &end, 10);
-    return *end == '\0' ? number : 0;
-}
-
 std::string Variable(const char* name)
 {
     const char* value = std::getenv(name);
@@ -45,21 +33,41 @@ bool Exists(const std::string& path)
 
 } // namespace
 
+unsigned long PortNumber(const char* name)
+{
+    if (std::strncmp(name, "\\\\.\\", 4) == 0)
+        name += 4;
+    if (strncasecmp(name, "COM", 3) != 0 || name[3] < '1' || name[3] > '9')
+        return 0;
+    char* end = nullptr;
+    unsigned long number = std::strtoul(name + 3, &end, 10);
+    return *end == '\0' ? number : 0;
+}
+
+std::string ConfigLinkFolder()
+{
+    std::string config = ConfigFolder();
+    return config.empty() ? std::string() : config + "/quorvel";
+}
+
+ResolvedName ResolvePort(unsigned long number)
+{
+    const std::string link = "com" + std::to_string(number);
+    std::string devices = Variable("QUORVEL_DEVICES");
+    if (!devices.empty() && Exists(devices + "/" + link))
+        return {devices + "/" + link, NameSource::DevicesVariable};
+    std::string config = ConfigLinkFolder();
+    if (!config.empty() && Exists(config + "/" + link))
+        return {config + "/" + link, NameSource::ConfigFolder};
+    return {"/dev/ttyS" + std::to_string(number - 1), NameSource::Default};
+}
+
 std::string ResolveDevicePath(const char* name)
 {
     if (name[0] == '/')
         return name;
     const unsigned long number = PortNumber(name);
-    if (number == 0)
-        return std::string();
-    const std::string link = "com" + std::to_string(number);
-    std::string devices = Variable("QUORVEL_DEVICES");
-    if (!devices.empty() && Exists(devices + "/" + link))
-        return devices + "/" + link;
-    std::string config = ConfigFolder();
-    if (!config.empty() && Exists(config + "/quorvel/" + link))
-        return config + "/quorvel/" + link;
-    return "/dev/ttyS" + std::to_string(number - 1);
+    return number == 0 ? std::string() : ResolvePort(number).path;
 }
 
 } // namespace posix_serial

@@ -8,6 +8,23 @@
 
 namespace posix_serial {
 
+// Which of the three rules gave a port its device.
+enum class NameSource { DevicesVariable, ConfigFolder, Default };
+
+struct ResolvedName {
+    std::string path;
+    NameSource source;
+};
+
+// The n of "COMn" (any case, with or without the "\\.\" prefix); 0 for other names.
+unsigned long PortNumber(const char* name);
+
+// The device of port n (n >= 1) and the rule that gave it.
+ResolvedName ResolvePort(unsigned long number);
+
+// ${XDG_CONFIG_HOME:-$HOME/.config}/quorvel, or empty when neither is set.
+std::string ConfigLinkFolder();
+
 // The device path for a name given to CreateFileA; empty when it names no port.
 std::string ResolveDevicePath(const char* name);
 

@@ -1,7 +1,8 @@
 #include "line_settings.h"
 
-#include "custom_rate.h"
 #include "dcb_rules.h"
+#include "line_rates.h"
+#include "tty_port.h"
 
 #include <cerrno>
 #include <sys/ioctl.h>
@@ -9,27 +10,11 @@
 namespace posix_serial {
 namespace {
 
-struct StandardRate {
-    DWORD rate;
-    speed_t code;
-};
-
-constexpr StandardRate StandardRates[] = {
-    {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
-    {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
-    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
-    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
-    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
-};
-
-const StandardRate* FindStandardRate(DWORD rate)
-{
-    for (const StandardRate& entry : StandardRates)
-        if (entry.rate == rate)
-            return &entry;
-    return nullptr;
-}
+// The termios flags ComposeTermios writes, all of which the device must keep.
+constexpr tcflag_t ComposedControlFlags = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+constexpr tcflag_t ComposedInputFlags = IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK;
+// A pseudo-terminal has no line to frame: it forces CS8 and no parity.
+constexpr tcflag_t PseudoTerminalForced = CSIZE | PARENB | PARODD | CMSPAR;
 
 tcflag_t ByteSizeFlag(BYTE byteSize)
 {
@@ -93,11 +78,53 @@ DCB RawPortDcb(DWORD rate)
     return dcb;
 }
 
+// Drivers set the nearest rate their divisor gives and report that; within the
+// 2% the kernel itself takes for the same rate, the line still works.
+bool IsRateKept(unsigned asked, unsigned kept)
+{
+    const unsigned long long difference = asked > kept ? asked - kept : kept - asked;
+    return difference * 50 <= asked;
+}
+
+// What `line` becomes with the DCB's frame, flow control and speed.
+LineState Asked(LineState line, const DCB& dcb)
+{
+    ComposeTermios(line.settings, dcb);
+    line.inputRate = line.outputRate = dcb.BaudRate;
+    return line;
+}
+
+bool IsLineKept(const LineState& asked, const LineState& kept, bool pseudoTerminal)
+{
+    const tcflag_t control = ComposedControlFlags & ~(pseudoTerminal ? PseudoTerminalForced : 0);
+    const termios& want = asked.settings;
+    const termios& have = kept.settings;
+    return ((want.c_cflag ^ have.c_cflag) & control) == 0 &&
+           ((want.c_iflag ^ have.c_iflag) & ComposedInputFlags) == 0 &&
+           want.c_cc[VSTART] == have.c_cc[VSTART] && want.c_cc[VSTOP] == have.c_cc[VSTOP] &&
+           IsRateKept(asked.inputRate, kept.inputRate) && IsRateKept(asked.outputRate, kept.outputRate);
+}
+
+int ReadTty(int fd, LineState& state)
+{
+    if (tcgetattr(fd, &state.settings) != 0)
+        return errno;
+    return ReadLineRates(fd, state.inputRate, state.outputRate);
+}
+
+// The speeds go last: termios would carry the old ones along.
+int WriteTty(int fd, const LineState& state)
+{
+    if (tcsetattr(fd, TCSANOW, &state.settings) != 0)
+        return errno;
+    return SetLineRates(fd, state.inputRate, state.outputRate);
+}
+
 } // namespace
 
 void ComposeTermios(termios& settings, const DCB& dcb)
 {
-    settings.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    settings.c_cflag &= ~ComposedControlFlags;
     settings.c_cflag |= ByteSizeFlag(dcb.ByteSize) | ParityFlags(dcb.Parity);
     // Linux has no 1.5 stop bits: CSTOPB gives 1.5 with five data bits on 8250-style UARTs.
     if (dcb.StopBits != ONESTOPBIT)
@@ -105,7 +132,7 @@ void ComposeTermios(termios& settings, const DCB& dcb)
     // One flag covers both directions of the RTS/CTS handshake.
     if (dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE)
         settings.c_cflag |= CRTSCTS;
-    settings.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
+    settings.c_iflag &= ~ComposedInputFlags;
     if (dcb.fOutX)
         settings.c_iflag |= IXON;
     if (dcb.fInX)
@@ -121,21 +148,31 @@ DWORD CheckDcb(const DCB& dcb)
     return win32compat::IsDcbAccepted(dcb) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
 }
 
+const LineAccess TtyLine = {ReadTty, WriteTty};
+
+int ApplyLine(int fd, const DCB& dcb, bool pseudoTerminal, const LineAccess& line)
+{
+    LineState before{};
+    if (int error = line.read(fd, before))
+        return error;
+    const LineState asked = Asked(before, dcb);
+    LineState kept{};
+    int error = line.write(fd, asked);
+    if (error == 0)
+        error = line.read(fd, kept);
+    if (error == 0 && IsLineKept(asked, kept, pseudoTerminal))
+        return 0;
+    // Windows refuses a setting before it changes anything: put the device back.
+    const int restored = line.write(fd, before);
+    if (error != 0)
+        return error;
+    return restored != 0 ? restored : EINVAL;
+}
+
 int ApplyDcb(int fd, const DCB& dcb)
 {
-    termios settings;
-    if (tcgetattr(fd, &settings) != 0)
-        return errno;
-    ComposeTermios(settings, dcb);
-    const StandardRate* standard = FindStandardRate(dcb.BaudRate);
-    if (standard != nullptr &&
-        (cfsetispeed(&settings, standard->code) != 0 || cfsetospeed(&settings, standard->code) != 0))
-        return errno;
-    if (tcsetattr(fd, TCSANOW, &settings) != 0)
-        return errno;
-    if (standard == nullptr)
-        if (int error = SetCustomRate(fd, dcb.BaudRate))
-            return error;
+    if (int error = ApplyLine(fd, dcb, IsPseudoTerminal(fd), TtyLine))
+        return error;
     return SetModemLines(fd, dcb);
 }
 
@@ -152,10 +189,13 @@ int StartRawPort(int fd, DCB& state)
     ComposeTermios(settings, raw);
     if (tcsetattr(fd, TCSANOW, &settings) != 0)
         return errno;
-    unsigned rate = 0;
-    if (int error = ReadOutputRate(fd, rate))
+    unsigned input = 0;
+    unsigned output = 0;
+    if (int error = ReadLineRates(fd, input, output))
         return error;
-    raw.BaudRate = rate;
+    if (int error = SetLineRates(fd, output, output))
+        return error;
+    raw.BaudRate = output;
     state = raw;
     return SetModemLines(fd, state);
 }

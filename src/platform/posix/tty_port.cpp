@@ -4,8 +4,11 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/major.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace posix_serial {
@@ -57,6 +60,19 @@ void CloseExclusive(int fd)
 {
     ioctl(fd, TIOCNXCL);
     close(fd);
+}
+
+// By the device numbers the kernel fixes for slaves (/dev/pts/N and the legacy
+// /dev/ttyXY): the ioctls that fail on a slave, TIOCGSERIAL among them, fail
+// on some adapters too.
+bool IsPseudoTerminal(int fd)
+{
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode))
+        return false;
+    const unsigned kind = major(status.st_rdev);
+    return kind == PTY_SLAVE_MAJOR ||
+           (kind >= UNIX98_PTY_SLAVE_MAJOR && kind < UNIX98_PTY_SLAVE_MAJOR + UNIX98_PTY_MAJOR_COUNT);
 }
 
 } // namespace posix_serial

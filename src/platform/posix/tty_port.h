@@ -15,4 +15,7 @@ int OpenExclusive(const std::string& path, DWORD access, DWORD& error);
 // Gives up the claim and closes the descriptor.
 void CloseExclusive(int fd);
 
+// True for the slave side of a pseudo-terminal, which has no line of its own.
+bool IsPseudoTerminal(int fd);
+
 } // namespace posix_serial

@@ -1,0 +1,173 @@
+#include "device_facts.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <limits.h>
+#include <sstream>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace port_survey {
+namespace {
+
+std::string FirstLine(const std::string& path)
+{
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    return line;
+}
+
+bool IsFile(const std::string& path)
+{
+    struct stat entry;
+    return stat(path.c_str(), &entry) == 0 && S_ISREG(entry.st_mode);
+}
+
+std::string SysfsEntry(dev_t device, const std::string& sys)
+{
+    return sys + "/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+}
+
+// "64-111" or "64" holds minor.
+bool MinorInRange(const std::string& range, unsigned minorNumber)
+{
+    char* end = nullptr;
+    unsigned long first = std::strtoul(range.c_str(), &end, 10);
+    unsigned long last = *end == '-' ? std::strtoul(end + 1, nullptr, 10) : first;
+    return minorNumber >= first && minorNumber <= last;
+}
+
+bool IsPid(const char* name)
+{
+    for (const char* c = name; *c != '\0'; ++c)
+        if (*c < '0' || *c > '9')
+            return false;
+    return *name != '\0';
+}
+
+std::string CommandName(const std::string& proc, long pid)
+{
+    return FirstLine(proc + "/" + std::to_string(pid) + "/comm");
+}
+
+// One line of /proc/locks: "1: FLOCK  ADVISORY  WRITE 1234 00:05:321 0 EOF".
+// Waiters ("1: -> FLOCK ...") hold nothing, and their lines do not parse.
+bool ParseLock(const std::string& line, long& pid, unsigned& majorNumber, unsigned& minorNumber,
+               unsigned long& inode)
+{
+    std::istringstream fields(line);
+    std::string id, type, mode, access, node;
+    if (!(fields >> id >> type >> mode >> access >> pid >> node))
+        return false;
+    return std::sscanf(node.c_str(), "%x:%x:%lu", &majorNumber, &minorNumber, &inode) == 3;
+}
+
+void AddOpenFilesOf(const std::string& proc, long pid, OpenFiles& files)
+{
+    const std::string folder = proc + "/" + std::to_string(pid) + "/fd";
+    DIR* descriptors = opendir(folder.c_str());
+    if (descriptors == nullptr)
+        return;
+    std::string name;
+    while (const dirent* entry = readdir(descriptors)) {
+        char target[PATH_MAX];
+        // readlink, unlike stat, never reaches into the file's own file system,
+        // which could hang on a dead network mount.
+        ssize_t length = readlink((folder + "/" + entry->d_name).c_str(), target, sizeof target - 1);
+        if (length <= 0 || target[0] != '/')
+            continue;
+        if (name.empty())
+            name = CommandName(proc, pid);
+        files.emplace(std::string(target, static_cast<std::size_t>(length)), Holder{pid, name});
+    }
+    closedir(descriptors);
+}
+
+} // namespace
+
+std::string CanonicalPath(const std::string& path)
+{
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) == nullptr ? std::string() : std::string(resolved);
+}
+
+bool IsTtyDevice(dev_t device, const std::string& proc)
+{
+    std::ifstream drivers(proc + "/tty/drivers");
+    if (!drivers)
+        return true;
+    std::string line;
+    while (std::getline(drivers, line)) {
+        std::istringstream fields(line);
+        std::vector<std::string> words;
+        for (std::string word; fields >> word;)
+            words.push_back(word);
+        if (words.size() >= 5 &&
+            std::strtoul(words[words.size() - 3].c_str(), nullptr, 10) == major(device) &&
+            MinorInRange(words[words.size() - 2], minor(device)))
+            return true;
+    }
+    return false;
+}
+
+UartPresence UartBehind(dev_t device, const std::string& sys)
+{
+    const std::string type = FirstLine(SysfsEntry(device, sys) + "/type");
+    if (type.empty())
+        return UartPresence::Unknown;
+    return std::strtol(type.c_str(), nullptr, 10) == 0 ? UartPresence::Absent : UartPresence::Present;
+}
+
+std::string UsbDescription(dev_t device, const std::string& sys)
+{
+    const std::string root = CanonicalPath(sys);
+    std::string folder = CanonicalPath(SysfsEntry(device, sys));
+    while (!root.empty() && folder.size() > root.size() && folder.compare(0, root.size(), root) == 0) {
+        if (IsFile(folder + "/idVendor")) {
+            std::string text = FirstLine(folder + "/manufacturer");
+            const std::string product = FirstLine(folder + "/product");
+            text += text.empty() || product.empty() ? product : " " + product;
+            const std::string serial = FirstLine(folder + "/serial");
+            if (!serial.empty())
+                text += (text.empty() ? "serial " : ", serial ") + serial;
+            const std::string ids = FirstLine(folder + "/idVendor") + ":" + FirstLine(folder + "/idProduct");
+            return text.empty() ? ids : text + ", " + ids;
+        }
+        folder.erase(folder.rfind('/'));
+    }
+    return std::string();
+}
+
+std::vector<Holder> LockHolders(const struct stat& node, const std::string& proc)
+{
+    std::vector<Holder> holders;
+    std::ifstream locks(proc + "/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        long pid = -1;
+        unsigned majorNumber = 0, minorNumber = 0;
+        unsigned long inode = 0;
+        if (ParseLock(line, pid, majorNumber, minorNumber, inode) && inode == node.st_ino &&
+            majorNumber == major(node.st_dev) && minorNumber == minor(node.st_dev))
+            holders.push_back({pid, pid > 0 ? CommandName(proc, pid) : std::string()});
+    }
+    return holders;
+}
+
+OpenFiles ScanOpenFiles(const std::string& proc)
+{
+    OpenFiles files;
+    DIR* processes = opendir(proc.c_str());
+    if (processes == nullptr)
+        return files;
+    while (const dirent* entry = readdir(processes))
+        if (IsPid(entry->d_name))
+            AddOpenFilesOf(proc, std::strtol(entry->d_name, nullptr, 10), files);
+    closedir(processes);
+    return files;
+}
+
+} // namespace port_survey

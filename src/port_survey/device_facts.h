@@ -1,0 +1,40 @@
+// Facts about a character device that sysfs and /proc give without opening it.
+#pragma once
+
+#include <map>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace port_survey {
+
+// The path with every link and "." or ".." resolved; "" when it does not resolve.
+std::string CanonicalPath(const std::string& path);
+
+// Whether the kernel's tty drivers (/proc/tty/drivers) claim the device;
+// true when that list cannot be read, since only opening could tell then.
+bool IsTtyDevice(dev_t device, const std::string& proc);
+
+enum class UartPresence { Present, Absent, Unknown };
+
+// 8250-style ports exist as /dev/ttyS* whether or not a UART answers behind
+// them; sysfs gives the UART type, 0 when there is none.
+UartPresence UartBehind(dev_t device, const std::string& sys);
+
+// "maker product, serial S, vvvv:pppp" of the USB device behind a tty, or "".
+std::string UsbDescription(dev_t device, const std::string& sys);
+
+struct Holder {
+    long pid;         // -1 when the kernel did not say
+    std::string name; // its command name, or "" when /proc does not show it
+};
+
+// The processes that hold a lock (flock, POSIX or open file description) on
+// the node: the exclusive claim that makes a second open fail.
+std::vector<Holder> LockHolders(const struct stat& node, const std::string& proc);
+
+// Every open file of the processes /proc lets us see, by canonical path.
+using OpenFiles = std::multimap<std::string, Holder>;
+OpenFiles ScanOpenFiles(const std::string& proc);
+
+} // namespace port_survey
