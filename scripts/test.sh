@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Runs every test: the unit and tty tests in a plain build, again under
-# AddressSanitizer + UndefinedBehaviorSanitizer, and the threaded tests under
-# ThreadSanitizer; then the Windows module, cross-compiled and run under
-# Wine; then a bounded fuzz run of the module in a clang build. Installs what
-# it needs first.
+# Runs every test: the unit and tty tests, the Octave tests and those of the
+# MATLAB module for Linux (its symbol tables, its archive, and the module
+# loaded with dlopen) in a plain build, again under AddressSanitizer +
+# UndefinedBehaviorSanitizer, and the threaded tests (the POSIX backend, the
+# Linux module's loader test) under ThreadSanitizer; then the Windows module,
+# cross-compiled and run under Wine; then a bounded fuzz run of the module in
+# a clang build. Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -48,7 +50,7 @@ fuzz_build() {
 timed "plain build and tests" run_build build/main "" ""
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   timed "ASan+UBSan build and tests" run_build build/asan "address,undefined" ""
-TSAN_OPTIONS=halt_on_error=1 timed "TSan build and tests" run_build build/tsan "thread" "tty|unit/device"
+TSAN_OPTIONS=halt_on_error=1 timed "TSan build and tests" run_build build/tsan "thread" "tty|unit/device|mexa64"
 timed "Windows build and Wine tests" windows_build
 timed "fuzz build and bounded run" fuzz_build
 

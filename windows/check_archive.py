@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Lists the Windows download and holds it to the files it must carry.
+"""Lists a download (Windows, Linux) and holds it to the files it must carry.
 
 The archive holds one folder and in it exactly the files given, each with
 the same bytes as the file built or kept in the repository.

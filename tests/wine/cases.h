@@ -2,7 +2,15 @@
 // module freshly loaded and every port closed.
 #pragma once
 
+#include "case_runner.h"
+
+#include <vector>
+
 namespace wine_test {
+
+// Every case above, by name: the table of the loader test programs, Windows
+// and Linux (case_table.cpp).
+const std::vector<TestCase>& LoaderCases();
 
 void OpenConfigureClose();
 void CallErrorsAbort();

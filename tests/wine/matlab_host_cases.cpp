@@ -1,6 +1,5 @@
-// The module in the host it is built for: MATLAB hands it vantrel objects,
-// answers field lookups on other arrays with 0 or null, and ends a call that
-// runs out of memory inside the allocating function.
+// The module in the host it is built for: MATLAB ends a call that runs out of
+// memory inside the allocating function.
 #include "cases.h"
 #include "checks.h"
 #include "far_end.h"
@@ -12,8 +11,6 @@
 namespace wine_test {
 
 namespace {
-
-const std::string ObjectMessage = "The second input argument must be a \"vantrel\" object.";
 
 std::vector<ArrayPtr> List(ArrayPtr first, ArrayPtr second, ArrayPtr third = nullptr)
 {
@@ -128,30 +125,6 @@ bool FailsAt(const MemoryScenario& scenario, const HostFault& fault, long n)
 }
 
 } // namespace
-
-void SettingsObjects()
-{
-    ArrayPtr object = PortSettings(1);
-    SetProperty(object, "BaudRate", Number(38400));
-    test_host::MakeObjectOf(object.get(), "vantrel");
-    Settled opened = Open(object);
-    EXPECT_EQUAL(opened.status, 0.0);
-    EXPECT_EQUAL(NumberProperty(opened.settings, "BaudRate"), 38400.0);
-    EXPECT_EQUAL(FarLineSettings(1).baudRate, 38400);
-    EXPECT_EQUAL(Write(object, "object"), 4.0);
-    EXPECT_EQUAL(FarReceive(1, 6, 2000), std::string("object"));
-    EXPECT_EQUAL(Close(object), 0.0);
-
-    ArrayPtr structure = PortSettings(2);
-    EXPECT_EQUAL(Open(structure).status, 0.0);
-    EXPECT_EQUAL(Close(structure), 0.0);
-
-    for (const ArrayPtr& other : {Text("COM1"), Number(1), Uint8Row(""), ArrayPtr(mxCreateCellMatrix(1, 18))})
-        EXPECT_EQUAL(AbortMessage({Text("GetParams").get(), other.get()}), ObjectMessage);
-    EXPECT_EQUAL(AbortMessage({Text("Open").get(), Text("default").get()}),
-                 std::string("Invalid \"BaudRate\" property value."));
-    EXPECT_EQUAL(test_host::LockCount(), 0);
-}
 
 void HostEndsCallsOutOfMemory()
 {

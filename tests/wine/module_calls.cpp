@@ -1,11 +1,11 @@
 #include "module_calls.h"
 
 #include "checks.h"
+#include "module_file.h"
 
 #include <chrono>
 #include <cstring>
 #include <thread>
-#include <windows.h>
 
 namespace wine_test {
 
@@ -13,7 +13,6 @@ namespace {
 
 using test_host::CallResult;
 
-HMODULE module = nullptr;
 test_host::MexEntry gateway = nullptr;
 
 // What the module must declare through mexfilerequiredapiversion: the host
@@ -86,13 +85,11 @@ ReadResult ReadResultOf(Clock::time_point start, const CallResult& result)
 
 bool LoadModule(const std::string& path)
 {
-    module = LoadLibraryA(path.c_str());
-    if (module == nullptr)
+    if (!OpenModuleFile(path))
         return false;
-    auto declared = reinterpret_cast<void (*)(unsigned*, unsigned*)>(
-        reinterpret_cast<void*>(GetProcAddress(module, "mexfilerequiredapiversion")));
-    gateway =
-        reinterpret_cast<test_host::MexEntry>(reinterpret_cast<void*>(GetProcAddress(module, "mexFunction")));
+    auto declared =
+        reinterpret_cast<void (*)(unsigned*, unsigned*)>(ModuleSymbol("mexfilerequiredapiversion"));
+    gateway = reinterpret_cast<test_host::MexEntry>(ModuleSymbol("mexFunction"));
     unsigned release = 0, arrayInterface = 0;
     if (declared != nullptr)
         declared(&release, &arrayInterface);
@@ -103,10 +100,19 @@ bool UnloadModule()
 {
     if (!test_host::ClearModule())
         return false;
-    FreeLibrary(module);
-    module = nullptr;
-    gateway = nullptr;
+    DropModule();
     return true;
+}
+
+void DropModule()
+{
+    CloseModuleFile();
+    gateway = nullptr;
+}
+
+bool ModuleLoaded()
+{
+    return gateway != nullptr;
 }
 
 std::string AbortMessage(const std::vector<const mxArray*>& arguments, int nlhs)

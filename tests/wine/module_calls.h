@@ -13,11 +13,15 @@ namespace wine_test {
 
 using test_host::ArrayPtr;
 
-// Loads quorvel.mexw64 as a host does: refused when the gateway is missing or
+// Loads the module as a host does: refused when the gateway is missing or
 // the module asks for another array interface than the 32-bit-dimension one.
 bool LoadModule(const std::string& path);
 // "clear quorvel": the exit hook runs and the module is unloaded, unless locked.
 bool UnloadModule();
+// A host that unloads the module without running its exit hook, whatever
+// the module holds; the host's record of it (locks, blocks, hook) stays.
+void DropModule();
+bool ModuleLoaded();
 
 // The message a call aborts with, the command string being the first
 // argument; empty when the call does not abort.

@@ -14,6 +14,7 @@ own diagnostics go to a log file, never to a pipe nobody reads.
 """
 
 import argparse
+import contextlib
 import fcntl
 import os
 import pty
@@ -227,34 +228,41 @@ def dos_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def run(args):
-    refusing = RefusingDevice(args.ports, REFUSING_PORT)
-    far_ends = {number: FarEnd(args.ports, number)
+def run_case(case, ports, command, env, timeout, log=None):
+    """Runs one case of a test program with fresh devices at the ports' far
+    ends, serving its far-end requests; its standard error goes to the log
+    when one is given."""
+    refusing = RefusingDevice(ports, REFUSING_PORT)
+    far_ends = {number: FarEnd(ports, number)
                 for number in range(1, PORT_COUNT + 1) if number != REFUSING_PORT}
-    log = os.path.join(args.ports, f"{args.case}.log")
     started = time.monotonic()
-    with open(log, "wb") as wine_log:
-        program = subprocess.Popen([args.wine, args.program, args.case, dos_path(args.module)],
-                                   env=wine_environment(args.prefix), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                   stderr=wine_log, text=True, bufsize=1)
+    with open(log, "wb") if log else contextlib.nullcontext() as errors:
+        program = subprocess.Popen(command, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                   stderr=errors, text=True, bufsize=1)
         # Served on a thread of its own, so that the watchdog does not depend
         # on the pipe ever closing.
         requests = threading.Thread(target=serve, args=(program, far_ends), daemon=True)
         requests.start()
         try:
-            result = program.wait(timeout=args.timeout)
+            result = program.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             program.kill()
             program.wait()
-            print(f"watchdog: {args.case} killed after {args.timeout} s")
+            print(f"watchdog: {case} killed after {timeout} s")
             result = 1
         finally:
             requests.join(timeout=OUTPUT_SECONDS)
             for far in far_ends.values():
                 far.close()
             refusing.close()
-    print(f"{args.case}: exit {result} in {time.monotonic() - started:.2f} s (Wine's log: {log})")
+    print(f"{case}: exit {result} in {time.monotonic() - started:.2f} s" + (f" (log: {log})" if log else ""))
     return result
+
+
+def run(args):
+    log = os.path.join(args.ports, f"{args.case}.log")
+    return run_case(args.case, args.ports, [args.wine, args.program, args.case, dos_path(args.module)],
+                    wine_environment(args.prefix), args.timeout, log)
 
 
 def main():

@@ -15,9 +15,49 @@
 #include <system_error>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 namespace posix_serial {
 namespace {
+
+// The devices whose workers run. Any still open when the library's static
+// objects are destroyed (the host unloads the module, or the process exits,
+// with ports open) are closed first, so that each worker is joined while its
+// code is mapped and the events it signals exist. Made at the first open,
+// after the handle registry, so destroyed before it.
+class RunningDevices {
+  public:
+    void Add(SerialDevice* device)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        devices_.push_back(device);
+    }
+    void Remove(SerialDevice* device)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        devices_.erase(std::remove(devices_.begin(), devices_.end(), device), devices_.end());
+    }
+    ~RunningDevices()
+    {
+        std::vector<SerialDevice*> left;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            left.swap(devices_);
+        }
+        for (SerialDevice* device : left)
+            device->Close();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<SerialDevice*> devices_;
+};
+
+RunningDevices& Running()
+{
+    static RunningDevices devices;
+    return devices;
+}
 
 constexpr DWORD PurgeFlags = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
@@ -142,6 +182,7 @@ DWORD SerialDevice::StartWorker()
     } catch (const std::system_error&) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
+    Running().Add(this);
     return ERROR_SUCCESS;
 }
 
@@ -163,6 +204,7 @@ void SerialDevice::Close()
         FinishAll(writes_, ERROR_OPERATION_ABORTED);
     }
     if (worker_.joinable()) {
+        Running().Remove(this);
         Wake();
         worker_.join();
     }

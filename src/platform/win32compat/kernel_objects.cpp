@@ -1,6 +1,7 @@
 #include "kernel_objects.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -19,11 +20,23 @@ class Event final : public Object {
     bool signalled; // guarded by g_mutex
 };
 
+// The events of one wait, held while it lasts. On the waiting thread's stack,
+// so that a wait allocates nothing, and no thread-local with a destructor
+// keeps the library that holds this code mapped after it is unloaded.
+struct WaitSet {
+    std::array<std::shared_ptr<Event>, MAXIMUM_WAIT_OBJECTS> slots;
+    DWORD count = 0;
+
+    const std::shared_ptr<Event>* begin() const { return slots.data(); }
+    const std::shared_ptr<Event>* end() const { return slots.data() + count; }
+    const std::shared_ptr<Event>& operator[](DWORD index) const { return slots[index]; }
+};
+
 // A thread in a wait, and the events it waits for. A signal wakes only the
 // waiters of its event: a thread waiting for a read is not woken by each of
 // a hundred queued writes as they complete.
 struct Waiter {
-    const std::vector<std::shared_ptr<Event>>* events;
+    const WaitSet* events;
     std::condition_variable woken;
 };
 
@@ -54,9 +67,9 @@ std::shared_ptr<Event> LookupEventLocked(HANDLE handle)
     return std::static_pointer_cast<Event>(found->second);
 }
 
-bool Satisfied(const std::vector<std::shared_ptr<Event>>& events, bool waitAll, DWORD& index)
+bool Satisfied(const WaitSet& events, bool waitAll, DWORD& index)
 {
-    for (DWORD i = 0; i < events.size(); ++i) {
+    for (DWORD i = 0; i < events.count; ++i) {
         if (events[i]->signalled && !waitAll) {
             index = i;
             return true;
@@ -68,7 +81,7 @@ bool Satisfied(const std::vector<std::shared_ptr<Event>>& events, bool waitAll, 
     return waitAll;
 }
 
-void ConsumeSignals(const std::vector<std::shared_ptr<Event>>& events, bool waitAll, DWORD index)
+void ConsumeSignals(const WaitSet& events, bool waitAll, DWORD index)
 {
     if (!waitAll) {
         if (!events[index]->manualReset)
@@ -81,9 +94,8 @@ void ConsumeSignals(const std::vector<std::shared_ptr<Event>>& events, bool wait
 }
 
 // Whether the wait was satisfied before the time ran out.
-bool SleepUntilSatisfied(std::unique_lock<std::mutex>& lock,
-                         const std::vector<std::shared_ptr<Event>>& events, bool waitAll, DWORD milliseconds,
-                         DWORD& index)
+bool SleepUntilSatisfied(std::unique_lock<std::mutex>& lock, const WaitSet& events, bool waitAll,
+                         DWORD milliseconds, DWORD& index)
 {
     Waiter waiter{&events, {}};
     g_waiters.push_back(&waiter);
@@ -122,15 +134,11 @@ DWORD Wait(const HANDLE* objects, DWORD count, bool waitAll, DWORD milliseconds)
     if (WaitHook hook = CurrentWaitHook())
         hook(objects, count, waitAll, milliseconds);
     std::unique_lock<std::mutex> lock(g_mutex);
-    // Reused, so that a wait allocates nothing once the thread has waited
-    // before; emptied on the way out, so that it keeps no event alive.
-    thread_local std::vector<std::shared_ptr<Event>> events;
-    struct Emptied {
-        ~Emptied() { events.clear(); }
-    } emptied;
+    WaitSet events;
+    events.count = count;
     for (DWORD i = 0; i < count; ++i) {
-        events.push_back(LookupEventLocked(objects[i]));
-        if (!events.back()) {
+        events.slots[i] = LookupEventLocked(objects[i]);
+        if (!events.slots[i]) {
             t_lastError = ERROR_INVALID_HANDLE;
             return WAIT_FAILED;
         }
