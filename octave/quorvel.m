@@ -47,8 +47,14 @@
 %   32  overrun: the input buffer overflowed
 %   64  I/O failed: a device call failed
 % Line errors and overruns are reported by GetReadStatus until a Read
-% returns them. Calls with wrong arguments stop with an error instead, such
-% as 'Unknown command.'.
+% returns them. FlushWrite and Close add 64 once when a write queued earlier
+% ended failed or short (the device hung up while it was sent); writes
+% dropped with 'discard' do not count. Calls with wrong arguments stop with
+% an error instead, such as 'Unknown command.'.
+%
+% In Octave, Ctrl-C ends a Read, FlushWrite or Close that is waiting as if
+% its time had run out, and the script then stops; MATLAB lets a command
+% wait out its time-outs.
 %
 % An open port keeps quorvel locked in memory (mislocked('quorvel')), so
 % 'clear quorvel' keeps the ports open; CloseAll closes them all, and they are
