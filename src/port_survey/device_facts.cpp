@@ -3,21 +3,58 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
-#include <fstream>
 #include <limits.h>
-#include <sstream>
+#include <memory>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace port_survey {
 namespace {
 
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// The file's lines without their ends; false when it cannot be opened. The C
+// library reads them: streams would bring the C++ runtime's locales into each
+// MEX file that links the runtime in, nearly half a megabyte of it.
+bool ReadLines(const std::string& path, std::vector<std::string>& lines)
+{
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "re"));
+    if (file == nullptr)
+        return false;
+    std::string line;
+    char chunk[256];
+    while (std::fgets(chunk, sizeof chunk, file.get()) != nullptr) {
+        line += chunk;
+        if (line.back() == '\n') {
+            line.pop_back();
+            lines.push_back(line);
+            line.clear();
+        }
+    }
+    if (!line.empty())
+        lines.push_back(line);
+    return true;
+}
+
 std::string FirstLine(const std::string& path)
 {
-    std::ifstream file(path);
-    std::string line;
-    std::getline(file, line);
-    return line;
+    std::vector<std::string> lines;
+    return ReadLines(path, lines) && !lines.empty() ? lines.front() : std::string();
+}
+
+std::vector<std::string> Words(const std::string& line)
+{
+    constexpr const char* Space = " \t\n\v\f\r";
+    std::vector<std::string> words;
+    std::size_t start = line.find_first_not_of(Space);
+    while (start != std::string::npos) {
+        const std::size_t end = line.find_first_of(Space, start);
+        words.push_back(line.substr(start, end - start));
+        start = line.find_first_not_of(Space, end);
+    }
+    return words;
 }
 
 bool IsFile(const std::string& path)
@@ -58,11 +95,8 @@ std::string CommandName(const std::string& proc, long pid)
 bool ParseLock(const std::string& line, long& pid, unsigned& majorNumber, unsigned& minorNumber,
                unsigned long& inode)
 {
-    std::istringstream fields(line);
-    std::string id, type, mode, access, node;
-    if (!(fields >> id >> type >> mode >> access >> pid >> node))
-        return false;
-    return std::sscanf(node.c_str(), "%x:%x:%lu", &majorNumber, &minorNumber, &inode) == 3;
+    return std::sscanf(line.c_str(), "%*s %*s %*s %*s %ld %x:%x:%lu", &pid, &majorNumber, &minorNumber,
+                       &inode) == 4;
 }
 
 void AddOpenFilesOf(const std::string& proc, long pid, OpenFiles& files)
@@ -96,15 +130,11 @@ std::string CanonicalPath(const std::string& path)
 
 bool IsTtyDevice(dev_t device, const std::string& proc)
 {
-    std::ifstream drivers(proc + "/tty/drivers");
-    if (!drivers)
+    std::vector<std::string> drivers;
+    if (!ReadLines(proc + "/tty/drivers", drivers))
         return true;
-    std::string line;
-    while (std::getline(drivers, line)) {
-        std::istringstream fields(line);
-        std::vector<std::string> words;
-        for (std::string word; fields >> word;)
-            words.push_back(word);
+    for (const std::string& line : drivers) {
+        const std::vector<std::string> words = Words(line);
         if (words.size() >= 5 &&
             std::strtoul(words[words.size() - 3].c_str(), nullptr, 10) == major(device) &&
             MinorInRange(words[words.size() - 2], minor(device)))
@@ -144,9 +174,9 @@ std::string UsbDescription(dev_t device, const std::string& sys)
 std::vector<Holder> LockHolders(const struct stat& node, const std::string& proc)
 {
     std::vector<Holder> holders;
-    std::ifstream locks(proc + "/locks");
-    std::string line;
-    while (std::getline(locks, line)) {
+    std::vector<std::string> locks;
+    ReadLines(proc + "/locks", locks);
+    for (const std::string& line : locks) {
         long pid = -1;
         unsigned majorNumber = 0, minorNumber = 0;
         unsigned long inode = 0;

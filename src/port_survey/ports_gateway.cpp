@@ -79,10 +79,16 @@ std::string TextOf(const mxArray* array)
     return text.c_str();
 }
 
+// By its class: a call the module imports too, so the helper adds no host call for it.
+bool IsText(const mxArray* array)
+{
+    return mxGetClassID(array) == mxCHAR_CLASS;
+}
+
 // Fills refusal and returns false when nothing was changed.
 bool Map(mxArray* plhs[], const mxArray* prhs[], char* refusal)
 {
-    if (!mxIsChar(prhs[0]) || !mxIsChar(prhs[1])) {
+    if (!IsText(prhs[0]) || !IsText(prhs[1])) {
         std::snprintf(refusal, RefusalSize, "The port and the device must be text.");
         return false;
     }

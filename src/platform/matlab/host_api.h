@@ -4,8 +4,10 @@
 // mexfilerequiredapiversion): there mwSize and mwIndex are int, and the
 // functions that take or give dimensions or indices are exported with a _700
 // suffix. The core calls the usual names; the macros below map them.
-// Only what the module calls is declared, so that a new host call fails to
-// compile here until it is added, and to windows/libmx.def or libmex.def.
+// Only what the module and its helper quorvel_ports call is declared, so that
+// a new host call fails to compile here until it is added, and to
+// windows/libmx.def or libmex.def (or, called by the helper alone, to
+// linux/quorvel_ports_libmex.def).
 #pragma once
 
 #include <cstddef>
@@ -56,6 +58,7 @@ void mexLock(void);
 void mexUnlock(void);
 bool mexIsLocked(void);
 void mexMakeMemoryPersistent(void* block);
+int mexPrintf(const char* format, ...); // quorvel_ports only
 
 // libmx.dll
 void* mxCalloc(std::size_t count, std::size_t size);

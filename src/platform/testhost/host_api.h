@@ -45,6 +45,7 @@ void mexLock(void);
 void mexUnlock(void);
 bool mexIsLocked(void);
 void mexMakeMemoryPersistent(void* block);
+int mexPrintf(const char* format, ...);
 
 void* mxCalloc(std::size_t count, std::size_t size);
 void* mxMalloc(std::size_t size);

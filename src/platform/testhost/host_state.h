@@ -51,6 +51,7 @@ struct HostState {
     long exitHookRegistrations = 0;
     long exitHookRuns = 0;
     bool interruptRequested = false;
+    std::string printed; // by mexPrintf
     std::vector<std::string> misuse;
     test_host::HostMode mode = test_host::HostMode::Strict;
 };

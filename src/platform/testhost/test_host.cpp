@@ -6,6 +6,8 @@
 #include "host_state.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <exception>
 
 using namespace host_internal;
@@ -175,6 +177,24 @@ bool mexIsLocked(void)
     return State().lockCount > 0;
 }
 
+int mexPrintf(const char* format, ...)
+{
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::va_list measuring;
+    va_copy(measuring, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, measuring);
+    va_end(measuring);
+    if (length > 0) {
+        std::string text(static_cast<std::size_t>(length) + 1, '\0');
+        std::vsnprintf(&text[0], text.size(), format, arguments);
+        text.pop_back();
+        State().printed += text;
+    }
+    va_end(arguments);
+    return length;
+}
+
 bool HostInterruptRequested()
 {
     return State().interruptRequested;
@@ -304,6 +324,10 @@ std::vector<std::string> MisuseLog()
 {
     return State().misuse;
 }
+std::string PrintedText()
+{
+    return State().printed;
+}
 
 bool ClearModule()
 {
@@ -338,6 +362,7 @@ void Reset()
     state.exitHookRuns = 0;
     state.interruptRequested = false;
     state.misuse.clear();
+    state.printed.clear();
 }
 
 } // namespace test_host

@@ -71,6 +71,9 @@ int LockCount();
 bool ExitHookRegistered();
 long ExitHookRegistrations(); // number of mexAtExit calls since the last Reset()
 long ExitHookRuns();
+// What the module printed with mexPrintf since the last Reset(), where a
+// host shows it in its command window.
+std::string PrintedText();
 
 // Host misuse by the module: a field lookup on a non-structure, an element
 // index out of range, an unlock below zero, freeing a block twice or one the
@@ -85,9 +88,9 @@ bool ClearModule();
 // The host exits: the hook runs even while locked.
 void ExitHost();
 
-// Clears fault injection, counters and the misuse log. Module state (locks,
-// the registered hook, persistent blocks) is the module's and stays, and so
-// does the host mode.
+// Clears fault injection, counters, the misuse log and the printed text.
+// Module state (locks, the registered hook, persistent blocks) is the
+// module's and stays, and so does the host mode.
 void Reset();
 
 } // namespace test_host
