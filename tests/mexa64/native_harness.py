@@ -26,7 +26,7 @@ def main():
     ports = os.path.abspath(args.ports)
     os.makedirs(ports, exist_ok=True)
     env = dict(os.environ, QUORVEL_DEVICES=ports)
-    return run_case(args.case, ports, [args.program, args.case, args.module], env, args.timeout)
+    return run_case(args.case, ports, [args.program, args.case, args.module], env, args.timeout)[0]
 
 
 if __name__ == "__main__":

@@ -38,6 +38,10 @@ SERVER_SECONDS = 30
 SERVER_LINGER_SECONDS = 60
 # How long the program's last output may take to arrive after it exits.
 OUTPUT_SECONDS = 5
+# Now and then Wine exits at once with status 1 and says nothing, before the
+# program starts. A case that ends so, silent and within this time, never ran,
+# and runs once more.
+SILENT_START_SECONDS = 1
 
 
 def wine_environment(prefix):
@@ -211,8 +215,9 @@ def answer(request, far_ends):
     return f"error unknown request {verb}"
 
 
-def serve(program, far_ends):
+def serve(program, far_ends, lines):
     for line in program.stdout:
+        lines.append(line)
         if not line.startswith("@far "):
             sys.stdout.write(line)
             continue
@@ -231,17 +236,18 @@ def dos_path(path):
 def run_case(case, ports, command, env, timeout, log=None):
     """Runs one case of a test program with fresh devices at the ports' far
     ends, serving its far-end requests; its standard error goes to the log
-    when one is given."""
+    when one is given. Gives the exit status and the lines the program printed."""
     refusing = RefusingDevice(ports, REFUSING_PORT)
     far_ends = {number: FarEnd(ports, number)
                 for number in range(1, PORT_COUNT + 1) if number != REFUSING_PORT}
     started = time.monotonic()
+    lines = []
     with open(log, "wb") if log else contextlib.nullcontext() as errors:
         program = subprocess.Popen(command, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                    stderr=errors, text=True, bufsize=1)
         # Served on a thread of its own, so that the watchdog does not depend
         # on the pipe ever closing.
-        requests = threading.Thread(target=serve, args=(program, far_ends), daemon=True)
+        requests = threading.Thread(target=serve, args=(program, far_ends, lines), daemon=True)
         requests.start()
         try:
             result = program.wait(timeout=timeout)
@@ -256,13 +262,19 @@ def run_case(case, ports, command, env, timeout, log=None):
                 far.close()
             refusing.close()
     print(f"{case}: exit {result} in {time.monotonic() - started:.2f} s" + (f" (log: {log})" if log else ""))
-    return result
+    return result, lines
 
 
 def run(args):
     log = os.path.join(args.ports, f"{args.case}.log")
-    return run_case(args.case, args.ports, [args.wine, args.program, args.case, dos_path(args.module)],
-                    wine_environment(args.prefix), args.timeout, log)
+    command = [args.wine, args.program, args.case, dos_path(args.module)]
+    env = wine_environment(args.prefix)
+    started = time.monotonic()
+    result, lines = run_case(args.case, args.ports, command, env, args.timeout, log)
+    if result != 0 and not lines and time.monotonic() - started < SILENT_START_SECONDS:
+        print(f"{args.case}: Wine exited before the program ran; running it once more")
+        result, _ = run_case(args.case, args.ports, command, env, args.timeout, log)
+    return result
 
 
 def main():
