@@ -71,7 +71,7 @@ int FlushedQueues(DWORD flags)
 
 void MarkStarted(OVERLAPPED& overlapped)
 {
-    overlapped.Internal = StatusPending;
+    overlapped.Internal = nt_status::Pending;
     overlapped.InternalHigh = 0;
 }
 
