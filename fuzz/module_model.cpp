@@ -1,7 +1,7 @@
 #include "module_model.h"
 
 #include "device_world.h"
-#include "kernel_objects.h"
+#include "kernel_testing.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,7 @@
 #include "kernel_objects.h"
 
+#include "kernel_testing.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
