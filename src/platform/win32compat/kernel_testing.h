@@ -18,6 +18,10 @@ std::size_t LiveEventCount();
 // as CreateEventA returning NULL.
 void FailEventCreations(int count);
 
+// Makes the next `count` waits fail with WAIT_FAILED, after the wait hook saw
+// them.
+void FailWaits(int count);
+
 // Observes every wait as it starts, for example to complete a transfer
 // "while" the module waits. Pass an empty function to remove the hook.
 using WaitHook = std::function<void(const HANDLE* objects, DWORD count, BOOL waitAll, DWORD milliseconds)>;
