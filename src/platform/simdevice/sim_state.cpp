@@ -13,7 +13,7 @@ namespace {
 World MakeWorld()
 {
     World made;
-    for (std::size_t i = 0; i < kDeviceCount; ++i) {
+    for (std::size_t i = 0; i < DeviceCount; ++i) {
         made.devices[i].name = "COM" + std::to_string(i + 1);
         made.devices[i].accepted = DefaultDcb();
     }
