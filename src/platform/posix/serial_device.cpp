@@ -289,11 +289,6 @@ void SerialDevice::ServiceReads(Clock::time_point now)
     }
 }
 
-void SerialDevice::ServiceReadsNow()
-{
-    ServiceReads(Clock::now());
-}
-
 void SerialDevice::ServiceWrites()
 {
     while (!writes_.empty()) {
@@ -518,8 +513,7 @@ DWORD SerialDevice::StartRead(void* buffer, DWORD count, OVERLAPPED* overlapped,
             return EndAtOnce(read, ERROR_SUCCESS, transferred);
     }
     reads_.push_back(read);
-    if (answerExpected &&
-        AwaitAnswer(CallerWaitFor(lock, overlapped, &SerialDevice::ServiceReadsNow), timeouts_)) {
+    if (answerExpected && AwaitAnswer(CallerWaitFor(lock, overlapped, true), timeouts_)) {
         transferred = static_cast<DWORD>(overlapped->InternalHigh);
         return ErrorFromStatus(overlapped->Internal);
     }
@@ -550,7 +544,7 @@ DWORD SerialDevice::StartWrite(const void* buffer, DWORD count, OVERLAPPED* over
             return EndAtOnce(write, ERROR_SUCCESS, transferred);
     }
     writes_.push_back(write);
-    if (!AwaitRoom(CallerWaitFor(lock, overlapped, &SerialDevice::ServiceWrites))) {
+    if (!AwaitRoom(CallerWaitFor(lock, overlapped, false))) {
         Arm(armed_ | EPOLLOUT);
         return ERROR_IO_PENDING;
     }
@@ -562,16 +556,24 @@ DWORD SerialDevice::StartWrite(const void* buffer, DWORD count, OVERLAPPED* over
     return ERROR_SUCCESS;
 }
 
+// Two words a part: small enough for std::function to hold without allocating.
 CallerWait SerialDevice::CallerWaitFor(std::unique_lock<std::mutex>& lock, const OVERLAPPED* overlapped,
-                                       void (SerialDevice::*service)())
+                                       bool read)
 {
     return {lock, fd_, [this, overlapped] { return IsRunning(overlapped); },
-            [this, service] {
-                if (closing_)
-                    return false;
-                (this->*service)();
-                return true;
-            }};
+            [this, read] { return ServeCaller(read); }};
+}
+
+// One pass of the worker's service on the caller's thread; false once the device is closing.
+bool SerialDevice::ServeCaller(bool read)
+{
+    if (closing_)
+        return false;
+    if (read)
+        ServiceReads(Clock::now());
+    else
+        ServiceWrites();
+    return true;
 }
 
 DWORD SerialDevice::Cancel(const OVERLAPPED* overlapped)

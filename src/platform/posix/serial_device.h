@@ -79,12 +79,11 @@ class SerialDevice : public kernel::Object {
     void BeginRead(ReadTransfer& read, Clock::time_point now);
     bool HasTimedOut(const ReadTransfer& read, Clock::time_point now) const;
     void ServiceReads(Clock::time_point now);
-    void ServiceReadsNow();
     void ServiceWrites();
     void FinishCurrentRead(DWORD error, Clock::time_point now);
-    // The caller's wait for the transfer of `overlapped`, served by `service`.
-    CallerWait CallerWaitFor(std::unique_lock<std::mutex>& lock, const OVERLAPPED* overlapped,
-                             void (SerialDevice::*service)());
+    // The caller's wait for the read or write of `overlapped`.
+    CallerWait CallerWaitFor(std::unique_lock<std::mutex>& lock, const OVERLAPPED* overlapped, bool read);
+    bool ServeCaller(bool read);
 
     void Finish(Transfer& transfer, DWORD error);
     DWORD EndAtOnce(Transfer& transfer, DWORD error, DWORD& transferred);
