@@ -1,6 +1,6 @@
 #include "device_world.h"
 
-#include "kernel_objects.h"
+#include "kernel_testing.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,7 +1,8 @@
 #include "module_model.h"
 
 #include "device_world.h"
-#include "kernel_objects.h"
+#include "kernel_testing.h"
+#include "status_bits.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,15 +15,7 @@
 namespace fuzz {
 namespace {
 
-enum Status {
-    LineError = 1,
-    NotOpen = 2,
-    Pending = 4,
-    TimedOut = 8,
-    ConfigFailed = 16,
-    Overrun = 32,
-    IoFailed = 64
-};
+using namespace status_bits;
 
 const std::vector<std::string>* activeTrace = nullptr;
 

@@ -5,7 +5,7 @@
 #include "byte_source.h"
 #include "call_arguments.h"
 #include "device_world.h"
-#include "kernel_objects.h"
+#include "kernel_testing.h"
 #include "module_model.h"
 
 #include <array>

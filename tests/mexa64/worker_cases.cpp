@@ -12,8 +12,6 @@ using namespace wine_test;
 
 namespace {
 
-constexpr double Pending = 4;
-
 // More than a terminal holds while its far end takes nothing: the worker
 // is busy with it.
 std::string Overfill()

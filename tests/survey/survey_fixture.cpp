@@ -9,24 +9,6 @@
 #include <unistd.h>
 
 namespace survey_test {
-namespace {
-
-std::string Variable(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value == nullptr ? std::string() : value;
-}
-
-void Restore(const char* name, const std::string& value)
-{
-    if (value.empty())
-        unsetenv(name);
-    else
-        setenv(name, value.c_str(), 1);
-}
-
-} // namespace
-
 struct stat StatOf(const std::string& path)
 {
     struct stat node {};
@@ -44,15 +26,13 @@ std::string LockedNode(const struct stat& node)
 
 void SurveyTest::SetUp()
 {
-    savedDevices_ = Variable("QUORVEL_DEVICES");
-    savedConfig_ = Variable("XDG_CONFIG_HOME");
     char pattern[] = "/tmp/quorvel-survey-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     root_ = pattern;
     for (const char* folder : {"devices", "config", "sys", "dev"})
         std::filesystem::create_directories(Path(folder));
-    setenv("QUORVEL_DEVICES", Path("devices").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", Path("config").c_str(), 1);
+    devices_.Set(Path("devices"));
+    config_.Set(Path("config"));
     roots_ = {Path("sys"), Path("dev"), "/proc"};
 }
 
@@ -60,8 +40,6 @@ void SurveyTest::TearDown()
 {
     for (int master : masters_)
         close(master);
-    Restore("QUORVEL_DEVICES", savedDevices_);
-    Restore("XDG_CONFIG_HOME", savedConfig_);
     std::error_code ignored;
     std::filesystem::remove_all(root_, ignored);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "port_survey.h"
+#include "scoped_variable.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -35,8 +36,8 @@ class SurveyTest : public ::testing::Test {
 
   private:
     std::vector<int> masters_;
-    std::string savedDevices_;
-    std::string savedConfig_;
+    ScopedVariable devices_{"QUORVEL_DEVICES"};
+    ScopedVariable config_{"XDG_CONFIG_HOME"};
 };
 
 struct stat StatOf(const std::string& path);

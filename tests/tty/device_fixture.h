@@ -1,7 +1,7 @@
 // The Win32 serial calls driven directly against a pseudo-terminal on COM1.
 #pragma once
 
-#include "kernel_objects.h"
+#include "kernel_testing.h"
 #include "pty_fixture.h"
 
 #include <deque>

@@ -1,4 +1,5 @@
 #include "device_fixture.h"
+#include "nt_status.h"
 
 #include <ctime>
 #include <thread>
@@ -107,7 +108,7 @@ TEST_F(HangUpTest, ClosingEndsOutstandingTransfersAsAborted)
     EXPECT_EQ(waiterError, ERROR_OPERATION_ABORTED);
     for (Transfer* transfer : {&read, &write}) {
         EXPECT_TRUE(Signalled(*transfer, 0)) << "CloseHandle returned before the transfer ended";
-        EXPECT_EQ(transfer->overlapped.Internal, 0xC0000120u) << "STATUS_CANCELLED";
+        EXPECT_EQ(transfer->overlapped.Internal, nt_status::Cancelled);
     }
     OpenPort();
 }

@@ -1,4 +1,5 @@
 #include "device_fixture.h"
+#include "nt_status.h"
 
 #include <atomic>
 #include <sys/prctl.h>
@@ -71,7 +72,7 @@ TEST_F(TransferTest, APendingReadEndsWhenItsBytesArrive)
     EXPECT_TRUE(ended.ok);
     EXPECT_EQ(ended.transferred, 6u);
     EXPECT_EQ(read.buffer, (Bytes{'w', 'o', 'r', 'l', 'd', '!'}));
-    EXPECT_EQ(read.overlapped.Internal, 0u);
+    EXPECT_EQ(read.overlapped.Internal, nt_status::Success);
     EXPECT_EQ(read.overlapped.InternalHigh, 6u);
 }
 

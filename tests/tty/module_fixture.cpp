@@ -1,6 +1,6 @@
 #include "module_fixture.h"
 
-#include "kernel_objects.h"
+#include "kernel_testing.h"
 
 #include <vector>
 

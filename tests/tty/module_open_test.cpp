@@ -1,4 +1,4 @@
-#include "kernel_objects.h"
+#include "kernel_testing.h"
 #include "module_fixture.h"
 
 #include <termios.h>

@@ -20,20 +20,6 @@ namespace {
     throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
-std::string Variable(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value == nullptr ? std::string() : value;
-}
-
-void Restore(const char* name, const std::string& value)
-{
-    if (value.empty())
-        unsetenv(name);
-    else
-        setenv(name, value.c_str(), 1);
-}
-
 extern "C" void ReportHang(int)
 {
     const char message[] = "\nwatchdog: a tty test hung\n";
@@ -115,7 +101,6 @@ void PseudoTerminal::CloseMaster()
 }
 
 DeviceFolder::DeviceFolder()
-    : savedDevices_(Variable("QUORVEL_DEVICES")), savedConfig_(Variable("XDG_CONFIG_HOME"))
 {
     char pattern[] = "/tmp/quorvel-tty-XXXXXX";
     if (mkdtemp(pattern) == nullptr)
@@ -123,14 +108,12 @@ DeviceFolder::DeviceFolder()
     root_ = pattern;
     std::filesystem::create_directories(root_ + "/devices");
     std::filesystem::create_directories(root_ + "/config/quorvel");
-    setenv("QUORVEL_DEVICES", (root_ + "/devices").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
+    devices_.Set(root_ + "/devices");
+    config_.Set(root_ + "/config");
 }
 
 DeviceFolder::~DeviceFolder()
 {
-    Restore("QUORVEL_DEVICES", savedDevices_);
-    Restore("XDG_CONFIG_HOME", savedConfig_);
     std::error_code ignored;
     std::filesystem::remove_all(root_, ignored);
 }

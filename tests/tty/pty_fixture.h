@@ -3,6 +3,8 @@
 // temporary folder of links that QUORVEL_DEVICES names.
 #pragma once
 
+#include "scoped_variable.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -55,8 +57,8 @@ class DeviceFolder {
 
   private:
     std::string root_;
-    std::string savedDevices_;
-    std::string savedConfig_;
+    ScopedVariable devices_{"QUORVEL_DEVICES"};
+    ScopedVariable config_{"XDG_CONFIG_HOME"};
 };
 
 // Ends the test program when a test blocks for longer than `seconds`: a hang

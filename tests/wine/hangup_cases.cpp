@@ -7,14 +7,6 @@
 
 namespace wine_test {
 
-namespace {
-
-constexpr double Pending = 4;
-constexpr double TimedOut = 8;
-constexpr double IoFailed = 64;
-
-} // namespace
-
 void FarEndHangUp()
 {
     ArrayPtr gone = PortSettings(1);

@@ -3,6 +3,7 @@
 // the tests' own terms. A call that aborts is reported as a failure.
 #pragma once
 
+#include "status_bits.h"
 #include "test_host.h"
 
 #include <chrono>
@@ -10,6 +11,8 @@
 #include <vector>
 
 namespace wine_test {
+
+using namespace status_bits;
 
 using test_host::ArrayPtr;
 

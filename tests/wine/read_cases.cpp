@@ -9,13 +9,6 @@
 
 namespace wine_test {
 
-namespace {
-
-constexpr double Pending = 4;
-constexpr double TimedOut = 8;
-
-} // namespace
-
 void CountedReads()
 {
     ArrayPtr com1 = PortSettings(1);

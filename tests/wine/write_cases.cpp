@@ -8,9 +8,6 @@ namespace wine_test {
 
 namespace {
 
-constexpr double Pending = 4;
-constexpr double TimedOut = 8;
-
 // Every byte value, so that no byte is taken for a control character.
 std::string EveryByte()
 {

@@ -11,15 +11,15 @@ struct StatusOfError {
 };
 
 constexpr StatusOfError StatusTable[] = {
-    {ERROR_SUCCESS, 0x0},
-    {ERROR_IO_INCOMPLETE, StatusPending},
-    {ERROR_OPERATION_ABORTED, 0xC0000120},    // STATUS_CANCELLED
-    {ERROR_DEVICE_NOT_CONNECTED, 0xC000009D}, // STATUS_DEVICE_NOT_CONNECTED
-    {ERROR_ACCESS_DENIED, 0xC0000022},        // STATUS_ACCESS_DENIED
-    {ERROR_NOT_ENOUGH_MEMORY, 0xC0000017},    // STATUS_NO_MEMORY
-    {ERROR_INVALID_PARAMETER, 0xC000000D},    // STATUS_INVALID_PARAMETER
-    {ERROR_NOT_SUPPORTED, 0xC00000BB},        // STATUS_NOT_SUPPORTED
-    {ERROR_GEN_FAILURE, 0xC0000001},          // STATUS_UNSUCCESSFUL
+    {ERROR_SUCCESS, nt_status::Success},
+    {ERROR_IO_INCOMPLETE, nt_status::Pending},
+    {ERROR_OPERATION_ABORTED, nt_status::Cancelled},
+    {ERROR_DEVICE_NOT_CONNECTED, nt_status::DeviceNotConnected},
+    {ERROR_ACCESS_DENIED, nt_status::AccessDenied},
+    {ERROR_NOT_ENOUGH_MEMORY, nt_status::NoMemory},
+    {ERROR_INVALID_PARAMETER, nt_status::InvalidParameter},
+    {ERROR_NOT_SUPPORTED, nt_status::NotSupported},
+    {ERROR_GEN_FAILURE, nt_status::Unsuccessful},
 };
 
 } // namespace

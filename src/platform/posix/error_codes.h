@@ -2,6 +2,7 @@
 // Windows leaves in OVERLAPPED.Internal.
 #pragma once
 
+#include "nt_status.h"
 #include "serial_api.h"
 
 namespace posix_serial {
@@ -13,7 +14,5 @@ bool MeansHangUp(int error);
 
 ULONG_PTR StatusFromError(DWORD error);
 DWORD ErrorFromStatus(ULONG_PTR status);
-
-constexpr ULONG_PTR StatusPending = 0x103;
 
 } // namespace posix_serial

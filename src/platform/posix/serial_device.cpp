@@ -7,11 +7,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
-#include <sys/prctl.h>
 #include <system_error>
 #include <termios.h>
 #include <unistd.h>
@@ -61,64 +59,6 @@ RunningDevices& Running()
 
 constexpr DWORD PurgeFlags = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
-// A read started this soon after a write is most likely waiting for the
-// answer to it; the caller's thread waits that long for the answer itself
-// before it hands the read to the worker, which saves a thread hand-off on
-// every question and answer over a fast link.
-constexpr auto AnswerFollowsWrite = std::chrono::milliseconds(50);
-constexpr auto CallerWaitForAnswer = std::chrono::microseconds(500);
-
-// On a virtual machine a timer due before the next tick makes every wait
-// reprogram the host's timer, and its cancel again: where it was measured
-// that was about 20 us on each question and answer, as much as the rest of
-// the round trip. Allowed to end late, the wait for an answer is ended by the
-// kernel's next tick instead, late by at most a tenth of the port's time-out
-// between bytes (the module's ReadTimeout) and 5 ms.
-constexpr auto MostAnswerWaitSlack = std::chrono::milliseconds(5);
-
-// The calling thread's timer slack, widened while it lives.
-class WidenedTimerSlack {
-  public:
-    explicit WidenedTimerSlack(std::chrono::nanoseconds slack) : saved_(prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0))
-    {
-        if (saved_ >= 0 && slack.count() > saved_)
-            widened_ = prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(slack.count()), 0, 0, 0) == 0;
-    }
-    ~WidenedTimerSlack()
-    {
-        if (widened_)
-            prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(saved_), 0, 0, 0);
-    }
-    WidenedTimerSlack(const WidenedTimerSlack&) = delete;
-    WidenedTimerSlack& operator=(const WidenedTimerSlack&) = delete;
-
-  private:
-    const long saved_;
-    bool widened_ = false;
-};
-
-std::chrono::nanoseconds AnswerWaitSlack(const COMMTIMEOUTS& timeouts)
-{
-    if (timeouts.ReadIntervalTimeout == 0xFFFFFFFFu) // no wait between bytes at all
-        return {};
-    const auto tenth = std::chrono::milliseconds(timeouts.ReadIntervalTimeout) / 10;
-    return std::min<std::chrono::nanoseconds>(tenth, MostAnswerWaitSlack);
-}
-
-// A line that takes bytes as fast as they come (a pseudo-terminal, a USB
-// adapter) has room again within moments: the caller's thread goes on writing
-// while it does, as a blocking write would, instead of handing each piece to
-// the worker. A line that stays full for a wait, or a write that keeps the
-// caller past the limit, is left to the worker.
-constexpr auto CallerWaitForRoom = std::chrono::microseconds(500);
-constexpr auto CallerWriteLimit = std::chrono::milliseconds(2);
-
-timespec Timespec(std::chrono::nanoseconds duration)
-{
-    return {static_cast<time_t>(duration.count() / 1000000000),
-            static_cast<long>(duration.count() % 1000000000)};
-}
-
 // The tcflush queue selector for the CLEAR flags, or -1 for none.
 int FlushedQueues(DWORD flags)
 {
@@ -131,7 +71,7 @@ int FlushedQueues(DWORD flags)
 
 void MarkStarted(OVERLAPPED& overlapped)
 {
-    overlapped.Internal = StatusPending;
+    overlapped.Internal = nt_status::Pending;
     overlapped.InternalHigh = 0;
 }
 
@@ -562,7 +502,7 @@ DWORD SerialDevice::StartRead(void* buffer, DWORD count, OVERLAPPED* overlapped,
     BeginRead(read, now);
     // An expected answer is waited for at once: the wait finds bytes already there just as well.
     const bool answerExpected =
-        now - lastWriteStart_ < AnswerFollowsWrite && !IsSatisfied(read.limits, 0, read.length);
+        AnswerExpected(now, lastWriteStart_) && !IsSatisfied(read.limits, 0, read.length);
     if (!answerExpected) {
         if (int error = PullBytes(read)) {
             if (MeansHangUp(error))
@@ -573,7 +513,7 @@ DWORD SerialDevice::StartRead(void* buffer, DWORD count, OVERLAPPED* overlapped,
             return EndAtOnce(read, ERROR_SUCCESS, transferred);
     }
     reads_.push_back(read);
-    if (answerExpected && AwaitAnswer(lock, overlapped)) {
+    if (answerExpected && AwaitAnswer(CallerWaitFor(lock, overlapped, true), timeouts_)) {
         transferred = static_cast<DWORD>(overlapped->InternalHigh);
         return ErrorFromStatus(overlapped->Internal);
     }
@@ -604,7 +544,7 @@ DWORD SerialDevice::StartWrite(const void* buffer, DWORD count, OVERLAPPED* over
             return EndAtOnce(write, ERROR_SUCCESS, transferred);
     }
     writes_.push_back(write);
-    if (!AwaitRoom(lock, overlapped)) {
+    if (!AwaitRoom(CallerWaitFor(lock, overlapped, false))) {
         Arm(armed_ | EPOLLOUT);
         return ERROR_IO_PENDING;
     }
@@ -616,43 +556,23 @@ DWORD SerialDevice::StartWrite(const void* buffer, DWORD count, OVERLAPPED* over
     return ERROR_SUCCESS;
 }
 
-// True once the write has ended, on this thread or another.
-bool SerialDevice::AwaitRoom(std::unique_lock<std::mutex>& lock, const OVERLAPPED* overlapped)
+// Two words a part: small enough for std::function to hold without allocating.
+CallerWait SerialDevice::CallerWaitFor(std::unique_lock<std::mutex>& lock, const OVERLAPPED* overlapped,
+                                       bool read)
 {
-    const Clock::time_point end = Clock::now() + CallerWriteLimit;
-    while (IsRunning(overlapped)) {
-        if (Clock::now() >= end)
-            return false;
-        const timespec wait = Timespec(CallerWaitForRoom);
-        pollfd output{fd_, POLLOUT, 0};
-        lock.unlock();
-        const int ready = ppoll(&output, 1, &wait, nullptr);
-        lock.lock();
-        if (ready <= 0 || closing_)
-            return !IsRunning(overlapped);
-        ServiceWrites();
-    }
-    return true;
+    return {lock, fd_, [this, overlapped] { return IsRunning(overlapped); },
+            [this, read] { return ServeCaller(read); }};
 }
 
-// True once the read has ended, on this thread or another.
-bool SerialDevice::AwaitAnswer(std::unique_lock<std::mutex>& lock, const OVERLAPPED* overlapped)
+// One pass of the worker's service on the caller's thread; false once the device is closing.
+bool SerialDevice::ServeCaller(bool read)
 {
-    const Clock::time_point end = Clock::now() + CallerWaitForAnswer;
-    const WidenedTimerSlack slack(AnswerWaitSlack(timeouts_));
-    while (IsRunning(overlapped)) {
-        const Clock::time_point now = Clock::now();
-        if (now >= end)
-            return false;
-        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(end - now).count();
-        const timespec wait{0, static_cast<long>(left)};
-        pollfd input{fd_, POLLIN, 0};
-        lock.unlock();
-        ppoll(&input, 1, &wait, nullptr);
-        lock.lock();
-        if (!closing_)
-            ServiceReads(Clock::now());
-    }
+    if (closing_)
+        return false;
+    if (read)
+        ServiceReads(Clock::now());
+    else
+        ServiceWrites();
     return true;
 }
 

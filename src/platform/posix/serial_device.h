@@ -4,6 +4,7 @@
 // reads on their time-outs. Everything below runs under the device's mutex.
 #pragma once
 
+#include "caller_waits.h"
 #include "kernel_objects.h"
 #include "line_counters.h"
 #include "read_limits.h"
@@ -80,8 +81,9 @@ class SerialDevice : public kernel::Object {
     void ServiceReads(Clock::time_point now);
     void ServiceWrites();
     void FinishCurrentRead(DWORD error, Clock::time_point now);
-    bool AwaitAnswer(std::unique_lock<std::mutex>& lock, const OVERLAPPED* overlapped);
-    bool AwaitRoom(std::unique_lock<std::mutex>& lock, const OVERLAPPED* overlapped);
+    // The caller's wait for the read or write of `overlapped`.
+    CallerWait CallerWaitFor(std::unique_lock<std::mutex>& lock, const OVERLAPPED* overlapped, bool read);
+    bool ServeCaller(bool read);
 
     void Finish(Transfer& transfer, DWORD error);
     DWORD EndAtOnce(Transfer& transfer, DWORD error, DWORD& transferred);

@@ -13,7 +13,7 @@ using sim::detail::world;
 namespace {
 
 // GetOverlappedResult(wait = TRUE) gives up after this long; see WouldHangCount.
-constexpr DWORD kHangLimitMs = 5000;
+constexpr DWORD HangLimitMilliseconds = 5000;
 
 using Guard = std::lock_guard<std::mutex>;
 
@@ -245,7 +245,7 @@ BOOL GetOverlappedResult(HANDLE handle, LPOVERLAPPED overlapped, LPDWORD transfe
     // Unlocked while waiting: the wait hook or another thread finishes the transfer.
     const HANDLE event = found->second.event;
     lock.unlock();
-    const DWORD waited = WaitForSingleObject(event, kHangLimitMs);
+    const DWORD waited = WaitForSingleObject(event, HangLimitMilliseconds);
     lock.lock();
     if (waited == WAIT_FAILED)
         return FALSE;

@@ -1,5 +1,7 @@
 #include "sim_state.h"
 
+#include "nt_status.h"
+
 #include <algorithm>
 #include <cctype>
 #include <limits>
@@ -8,15 +10,10 @@
 namespace sim::detail {
 namespace {
 
-// NTSTATUS values that Windows leaves in OVERLAPPED.Internal.
-constexpr ULONG_PTR kStatusSuccess = 0x0;
-constexpr ULONG_PTR kStatusPending = 0x103;
-constexpr ULONG_PTR kStatusCancelled = 0xC0000120;
-
 World MakeWorld()
 {
     World made;
-    for (std::size_t i = 0; i < kDeviceCount; ++i) {
+    for (std::size_t i = 0; i < DeviceCount; ++i) {
         made.devices[i].name = "COM" + std::to_string(i + 1);
         made.devices[i].accepted = DefaultDcb();
     }
@@ -39,7 +36,7 @@ void Finish(Device& device, OVERLAPPED* overlapped, DWORD error, DWORD transferr
     result.finished = true;
     result.error = error;
     result.transferred = transferred;
-    overlapped->Internal = error == ERROR_SUCCESS ? kStatusSuccess : kStatusCancelled;
+    overlapped->Internal = error == ERROR_SUCCESS ? nt_status::Success : nt_status::Cancelled;
     overlapped->InternalHigh = transferred;
     SetEvent(result.event);
 }
@@ -119,7 +116,7 @@ bool BeginTransfer(Device& device, OVERLAPPED* overlapped)
     // cannot report the previous transfer's end.
     if (!ResetEvent(overlapped->hEvent))
         return false;
-    overlapped->Internal = kStatusPending;
+    overlapped->Internal = nt_status::Pending;
     overlapped->InternalHigh = 0;
     device.transfers[overlapped] = TransferResult{overlapped->hEvent};
     return true;

@@ -64,10 +64,10 @@ struct Fault {
     int skip;
 };
 
-constexpr std::size_t kDeviceCount = 8;
+constexpr std::size_t DeviceCount = 8;
 
 struct World {
-    std::array<Device, kDeviceCount> devices;
+    std::array<Device, DeviceCount> devices;
     std::vector<CallRecord> calls;
     std::vector<Fault> faults;
     int wouldHang = 0;

@@ -1,5 +1,7 @@
 #include "kernel_objects.h"
 
+#include "kernel_testing.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -50,6 +52,7 @@ WaitHook g_waitHook;
 std::atomic<bool> g_hasWaitHook{false};
 thread_local DWORD t_lastError = ERROR_SUCCESS;
 int g_failingEventCreations = 0; // guarded by g_mutex
+int g_failingWaits = 0;          // guarded by g_mutex
 
 std::uintptr_t Key(HANDLE handle)
 {
@@ -134,6 +137,11 @@ DWORD Wait(const HANDLE* objects, DWORD count, bool waitAll, DWORD milliseconds)
     if (WaitHook hook = CurrentWaitHook())
         hook(objects, count, waitAll, milliseconds);
     std::unique_lock<std::mutex> lock(g_mutex);
+    if (g_failingWaits > 0) {
+        --g_failingWaits;
+        t_lastError = ERROR_INVALID_HANDLE;
+        return WAIT_FAILED;
+    }
     WaitSet events;
     events.count = count;
     for (DWORD i = 0; i < count; ++i) {
@@ -215,6 +223,12 @@ void kernel::FailEventCreations(int count)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_failingEventCreations = count;
+}
+
+void kernel::FailWaits(int count)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_failingWaits = count;
 }
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR)

@@ -5,8 +5,6 @@
 
 #include "serial_api.h"
 
-#include <cstddef>
-#include <functional>
 #include <memory>
 #include <typeinfo>
 
@@ -32,17 +30,5 @@ template <class T> std::shared_ptr<T> LookupAs(HANDLE handle)
         return std::static_pointer_cast<T>(std::move(object));
     return std::dynamic_pointer_cast<T>(std::move(object));
 }
-
-std::size_t LiveObjectCount();
-std::size_t LiveEventCount();
-
-// Tests make the next `count` event creations fail (the system out of
-// resources), as CreateEventA returning NULL.
-void FailEventCreations(int count);
-
-// Tests observe every wait as it starts, for example to complete a transfer
-// "while" the module waits. Pass an empty function to remove the hook.
-using WaitHook = std::function<void(const HANDLE* objects, DWORD count, BOOL waitAll, DWORD milliseconds)>;
-void SetWaitHook(WaitHook hook);
 
 } // namespace kernel

@@ -37,6 +37,7 @@ void ModuleTest::SetUp()
     sim::Reset();
     test_host::Reset();
     kernel::FailEventCreations(0);
+    kernel::FailWaits(0);
 }
 
 void ModuleTest::TearDown()

@@ -230,6 +230,19 @@ TEST_F(WriteTest, ASliceWithOnlySomeWritesDoneStillCounts)
     EXPECT_EQ(NumberOf(status.outputs[0].get()), 1);
 }
 
+TEST_F(WriteTest, ADrainWhoseEveryWaitFailsStillEndsWithinItsSlices)
+{
+    SetWriteTimeout(1);
+    sim::SetWriteCompletion("COM2", sim::WriteCompletion::Never);
+    Write(Uint8Row({1}));
+    std::vector<DWORD>& waits = RecordPieces();
+    kernel::FailWaits(1000);
+    EXPECT_EQ(FlushWrite(), TimedOut);
+    kernel::FailWaits(0);
+    EXPECT_EQ(waits.size(), 3u)
+        << "each failed wait counts as a slice: the two of 1 s, then the one past them";
+}
+
 TEST_F(WriteTest, SeventyWritesAreDrainedSixtyFourNewestAtATime)
 {
     sim::SetWriteCompletion("COM2", sim::WriteCompletion::Later);

@@ -2,7 +2,7 @@
 // closed however the test ends, since Reset() leaves open devices open.
 #pragma once
 
-#include "kernel_objects.h"
+#include "kernel_testing.h"
 #include "sim_device.h"
 
 #include <cstdint>

@@ -117,7 +117,7 @@ struct DeviceCall {
     std::function<BOOL(HANDLE, CallArgs&)> call;
 };
 
-const DeviceCall kDeviceCalls[] = {
+const DeviceCall DeviceCalls[] = {
     {"SetupComm", [](HANDLE h, CallArgs&) { return SetupComm(h, 4096, 4096); }},
     {"GetCommState", [](HANDLE h, CallArgs& a) { return GetCommState(h, &a.dcb); }},
     {"SetCommState", [](HANDLE h, CallArgs& a) { return SetCommState(h, &a.dcb); }},
@@ -153,7 +153,7 @@ TEST_F(SimDeviceCallTest, CallsOnHandlesThatAreNoOpenDeviceFailAsInvalidAndAreRe
     ASSERT_TRUE(CloseHandle(closedDevice));
     const HANDLE handles[] = {closedDevice, NewEvent(), nullptr, INVALID_HANDLE_VALUE};
     args.fresh.hEvent = NewEvent();
-    for (const DeviceCall& row : kDeviceCalls) {
+    for (const DeviceCall& row : DeviceCalls) {
         for (HANDLE handle : handles) {
             SCOPED_TRACE(row.function);
             sim::ClearCalls();
@@ -170,7 +170,7 @@ TEST_F(SimDeviceCallTest, CallsOnHandlesThatAreNoOpenDeviceFailAsInvalidAndAreRe
 TEST_F(SimDeviceCallTest, EachDeviceCallCanBeMadeToFailWithAChosenError)
 {
     HANDLE device = OpenWithArgs();
-    for (const DeviceCall& row : kDeviceCalls) {
+    for (const DeviceCall& row : DeviceCalls) {
         SCOPED_TRACE(row.function);
         sim::FailCall(row.function, ERROR_NOT_ENOUGH_MEMORY);
         Outcome failed = Capture([&] { return row.call(device, args); });

@@ -1,5 +1,6 @@
 // Overlapped writes on the simulated device: immediate, pending, completed in order, aborted.
 #include "device_test_support.h"
+#include "nt_status.h"
 
 #include <deque>
 
@@ -44,7 +45,7 @@ TEST_F(SimWriteTest, AnImmediateWriteIsSentAndReportedAtOnce)
     EXPECT_EQ(transferred, 3u);
     EXPECT_TRUE(Signalled(overlapped.hEvent));
     EXPECT_EQ(sim::Sent("COM1"), bytes);
-    EXPECT_EQ(overlapped.Internal, 0u);
+    EXPECT_EQ(overlapped.Internal, nt_status::Success);
     EXPECT_EQ(overlapped.InternalHigh, 3u);
     Result result = OverlappedResult(device, overlapped, FALSE);
     EXPECT_EQ(result.ok, TRUE);
@@ -169,7 +170,7 @@ TEST_F(SimWriteTest, ClosingTheDeviceAbortsItsTransfersAndSignalsTheirEvents)
     EXPECT_TRUE(Signalled(write.hEvent));
     EXPECT_TRUE(Signalled(read.hEvent));
     EXPECT_EQ(write.Internal, read.Internal) << "both end with the same cancelled status";
-    EXPECT_NE(write.Internal, 0u);
+    EXPECT_NE(write.Internal, nt_status::Success);
     EXPECT_FALSE(sim::IsOpen("COM1"));
     EXPECT_FALSE(sim::ReadPending("COM1"));
     EXPECT_EQ(sim::PendingWriteCount("COM1"), 0);

@@ -1,6 +1,7 @@
 // Where COMn leads on Linux: the devices folder, then the config folder, then
 // the UART of the same number, first match wins.
 #include "posix/device_names.h"
+#include "scoped_variable.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -32,23 +33,11 @@ class NameFolders : public ::testing::Test {
         root_ = fs::temp_directory_path() / ("quorvel-names-" + std::to_string(getpid()));
         fs::create_directories(root_ / "devices");
         fs::create_directories(root_ / "config" / "quorvel");
-        for (const char* name : {"QUORVEL_DEVICES", "XDG_CONFIG_HOME", "HOME"}) {
-            const char* value = std::getenv(name);
-            saved_.push_back({name, value != nullptr, value != nullptr ? value : ""});
-        }
-        setenv("QUORVEL_DEVICES", (root_ / "devices").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
+        devices_.Set(root_ / "devices");
+        config_.Set(root_ / "config");
     }
 
-    void TearDown() override
-    {
-        for (const Saved& variable : saved_)
-            if (variable.set)
-                setenv(variable.name, variable.value.c_str(), 1);
-            else
-                unsetenv(variable.name);
-        fs::remove_all(root_);
-    }
+    void TearDown() override { fs::remove_all(root_); }
 
     // A link to a device that need not exist: a dangling link still claims the port.
     std::string Link(const char* folder, const char* name)
@@ -58,13 +47,10 @@ class NameFolders : public ::testing::Test {
         return link.string();
     }
 
-    struct Saved {
-        const char* name;
-        bool set;
-        std::string value;
-    };
     fs::path root_;
-    std::vector<Saved> saved_;
+    ScopedVariable devices_{"QUORVEL_DEVICES"};
+    ScopedVariable config_{"XDG_CONFIG_HOME"};
+    ScopedVariable home_{"HOME"}; // a test changes it
 };
 
 TEST_F(NameFolders, TheFirstFolderHoldingALinkWins)

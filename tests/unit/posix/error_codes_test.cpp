@@ -40,7 +40,7 @@ TEST(ErrorCodesTest, StatusesTravelBackToTheirErrors)
                         ERROR_DEVICE_NOT_CONNECTED, ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY,
                         ERROR_INVALID_PARAMETER, ERROR_NOT_SUPPORTED, ERROR_GEN_FAILURE})
         EXPECT_EQ(ErrorFromStatus(StatusFromError(error)), error) << error;
-    EXPECT_EQ(StatusFromError(ERROR_IO_INCOMPLETE), StatusPending);
+    EXPECT_EQ(StatusFromError(ERROR_IO_INCOMPLETE), nt_status::Pending);
     EXPECT_EQ(StatusFromError(ERROR_SHARING_VIOLATION), StatusFromError(ERROR_GEN_FAILURE))
         << "an error without a status of its own is a general failure";
     EXPECT_EQ(ErrorFromStatus(0xC0DEC0DE), ERROR_GEN_FAILURE);

@@ -5,7 +5,7 @@
 
 #include "arrays.h"
 #include "common/port_record.h"
-#include "kernel_objects.h"
+#include "kernel_testing.h"
 #include "sim_device.h"
 
 #include <gtest/gtest.h>
