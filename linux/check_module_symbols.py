@@ -14,7 +14,6 @@ It carries its C++ runtime inside but for the unwinder, which is the host's
 required, and no GLIBC_ version newer than 2.34.
 """
 
-import argparse
 import os
 import re
 import subprocess
@@ -22,7 +21,7 @@ import sys
 
 WINDOWS = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "windows")
 sys.path.insert(0, WINDOWS)
-from check_module_tables import EXPORTS, def_names, differences  # noqa: E402
+from check_module_tables import EXPORTS, def_names, differences, module_parser  # noqa: E402
 
 HOST_LIBRARIES = {"libmx.so", "libmex.so"}
 C_LIBRARIES = {"libc.so.6", "libm.so.6", "libpthread.so.0", "libdl.so.2", "librt.so.1", "ld-linux-x86-64.so.2"}
@@ -70,11 +69,8 @@ def version_problems(symbols):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__)
+    parser = module_parser(__doc__)
     parser.add_argument("--readelf", required=True)
-    parser.add_argument("--objdump", required=True)
-    parser.add_argument("--module", required=True)
-    parser.add_argument("--host-def", action="append", required=True, help="libmx.def, libmex.def")
     parser.add_argument("--shared-def", action="append", default=[],
                         help="lists whose names may be imported without all being called")
     args = parser.parse_args()

@@ -96,12 +96,18 @@ def differences(what, actual, expected):
     return problems
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__)
+def module_parser(description):
+    """The arguments every module check takes: objdump, the module and the host's lists."""
+    parser = argparse.ArgumentParser(description=description)
     parser.add_argument("--objdump", required=True)
     parser.add_argument("--module", required=True)
-    parser.add_argument("--map", required=True, help="the linker's map of the module")
     parser.add_argument("--host-def", action="append", required=True, help="libmx.def, libmex.def")
+    return parser
+
+
+def main():
+    parser = module_parser(__doc__)
+    parser.add_argument("--map", required=True, help="the linker's map of the module")
     args = parser.parse_args()
 
     dump = subprocess.run([args.objdump, "-p", args.module], check=True, capture_output=True, text=True).stdout

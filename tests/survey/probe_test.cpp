@@ -21,6 +21,16 @@ class ProbeTest : public SurveyTest {
         Link("devices/com2", target);
         return port_survey::SurveyPort(2, roots_);
     }
+
+  public:
+    // A pseudo-terminal that sysfs shows as a UART port of the given type
+    // (0: no UART behind it).
+    std::string UartPort(const char* type)
+    {
+        const std::string pty = NewPty();
+        Write(SysfsDevice(pty, "platform/serial8250/ttyS1") + "/type", type);
+        return pty;
+    }
 };
 
 struct StatusCase {
@@ -44,19 +54,9 @@ const StatusCase StatusCases[] = {
     {"a folder", [](ProbeTest& test) { return test.Path("sys"); }, PortStatus::NotATty, "sys is a folder"},
     {"a character device that is not a tty", [](ProbeTest&) { return std::string("/dev/null"); },
      PortStatus::NotATty, "/dev/null is a character device but not a tty"},
-    {"a UART port with no UART behind it",
-     [](ProbeTest& test) {
-         const std::string pty = test.NewPty();
-         test.Write(test.SysfsDevice(pty, "platform/serial8250/ttyS1") + "/type", "0\n");
-         return pty;
-     },
+    {"a UART port with no UART behind it", [](ProbeTest& test) { return test.UartPort("0\n"); },
      PortStatus::Missing, "has no serial port behind it"},
-    {"a UART port with a UART behind it",
-     [](ProbeTest& test) {
-         const std::string pty = test.NewPty();
-         test.Write(test.SysfsDevice(pty, "platform/serial8250/ttyS1") + "/type", "4\n");
-         return pty;
-     },
+    {"a UART port with a UART behind it", [](ProbeTest& test) { return test.UartPort("4\n"); },
      PortStatus::Ready, "can open it"},
 };
 

@@ -64,17 +64,9 @@ int SetModemLines(int fd, const DCB& dcb)
 
 DCB RawPortDcb(DWORD rate)
 {
-    DCB dcb{};
-    dcb.DCBlength = sizeof(DCB);
-    dcb.BaudRate = rate;
-    dcb.fBinary = 1;
+    DCB dcb = win32compat::BinaryLineDcb(rate, 8, NOPARITY, ONESTOPBIT);
     dcb.fDtrControl = DTR_CONTROL_ENABLE;
     dcb.fRtsControl = RTS_CONTROL_ENABLE;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    dcb.XonChar = 0x11;
-    dcb.XoffChar = 0x13;
     return dcb;
 }
 

@@ -19,6 +19,20 @@ bool AreFlowCharsValid(const DCB& dcb)
 
 } // namespace
 
+DCB BinaryLineDcb(DWORD baud, BYTE dataBits, BYTE parity, BYTE stopBits)
+{
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    dcb.BaudRate = baud;
+    dcb.fBinary = 1;
+    dcb.ByteSize = dataBits;
+    dcb.Parity = parity;
+    dcb.StopBits = stopBits;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    return dcb;
+}
+
 bool IsDcbAccepted(const DCB& dcb)
 {
     return dcb.BaudRate != 0 && IsFrameValid(dcb) && AreFlowCharsValid(dcb);

@@ -11,4 +11,8 @@ namespace win32compat {
 // with the same character for both.
 bool IsDcbAccepted(const DCB& dcb);
 
+// A binary line of the given frame with the usual XON (0x11) and XOFF (0x13)
+// characters, no flow control and the modem lines left low.
+DCB BinaryLineDcb(DWORD baud, BYTE dataBits, BYTE parity, BYTE stopBits);
+
 } // namespace win32compat
