@@ -69,7 +69,7 @@ function settings = vantrel(varargin)
     end
     index = find(strcmpi(name, names));
     if isempty(index)
-      error('vantrel:unknownProperty', 'vantrel: unknown property "%s"; the properties are %s', ...
+      error('vantrel:unknownProperty', 'vantrel: unknown property ''%s''; the properties are %s', ...
             name, strjoin(names', ', '));
     end
     settings.(names{index}) = checked_value(names{index}, pairs{k + 1});

@@ -86,7 +86,7 @@ function rejections ()
     {"COM9"},                        "vantrel: invalid Port 'COM9'"
     {"Port", "COM10"},               "vantrel: invalid Port 'COM10'"
     {"Port", 1},                     "vantrel: invalid Port 1"
-    {"Speed", 9600},                 "vantrel: unknown property \"Speed\""
+    {"Speed", 9600},                 "vantrel: unknown property 'Speed'"
     {"COM1", "BaudRate"},            "vantrel: properties come in name, value pairs"
     {"BaudRate", 0},                 "vantrel: invalid BaudRate 0"
     {"BaudRate", 9600.5},            "vantrel: invalid BaudRate 9600.5"
