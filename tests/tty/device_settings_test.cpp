@@ -1,5 +1,5 @@
+#include "dcb_rules.h"
 #include "device_fixture.h"
-#include "line_dcb.h"
 #include "posix/line_settings.h"
 #include "refused_dcbs.h"
 
@@ -39,7 +39,7 @@ class SettingsTest : public DeviceTest {
 
 DCB Default8N1()
 {
-    DCB dcb = test_support::LineDcb(9600);
+    DCB dcb = win32compat::BinaryLineDcb(9600, 8, NOPARITY, ONESTOPBIT);
     dcb.fDtrControl = DTR_CONTROL_ENABLE;
     dcb.fRtsControl = RTS_CONTROL_ENABLE;
     return dcb;

@@ -1,6 +1,6 @@
 // Settings a device does not keep, played by a stand-in line that drops them:
 // no real adapter is needed to show that they are refused, not reported as set.
-#include "line_dcb.h"
+#include "dcb_rules.h"
 #include "posix/line_settings.h"
 #include "posix/tty_port.h"
 #include "pty_fixture.h"
@@ -51,7 +51,7 @@ constexpr posix_serial::LineAccess StandInAccess{ReadStandIn, WriteStandIn};
 LineState Previous()
 {
     LineState state{};
-    posix_serial::ComposeTermios(state.settings, test_support::LineDcb(9600));
+    posix_serial::ComposeTermios(state.settings, win32compat::BinaryLineDcb(9600, 8, NOPARITY, ONESTOPBIT));
     state.inputRate = state.outputRate = 9600;
     return state;
 }
@@ -133,7 +133,7 @@ TEST(RefusedSettingsTest, ADeviceThatDropsASettingRefusesItAndKeepsItsPreviousSe
             const char* kind = pseudoTerminal ? "pseudo-terminal" : "line";
             const bool refused = pseudoTerminal ? c.refusedOnPseudoTerminal : c.refusedOnLine;
             line = {Previous(), c.drop, 0};
-            DCB dcb = test_support::LineDcb(9600);
+            DCB dcb = win32compat::BinaryLineDcb(9600, 8, NOPARITY, ONESTOPBIT);
             c.ask(dcb);
             LineState kept = Previous();
             posix_serial::ComposeTermios(kept.settings, dcb);
@@ -151,7 +151,7 @@ TEST(RefusedSettingsTest, ADeviceThatDropsASettingRefusesItAndKeepsItsPreviousSe
 TEST(RefusedSettingsTest, AWriteThatFailsHalfWayIsAnsweredWithItsErrorAndPutBack)
 {
     line = {Previous(), KeepsAll, 1};
-    DCB dcb = test_support::LineDcb(250000);
+    DCB dcb = win32compat::BinaryLineDcb(250000, 8, NOPARITY, ONESTOPBIT);
     dcb.Parity = ODDPARITY;
     EXPECT_EQ(posix_serial::ApplyLine(-1, dcb, false, StandInAccess), EIO);
     EXPECT_TRUE(SameLine(line.held, Previous()));

@@ -1,6 +1,6 @@
 // Settings: which DCBs the simulated driver accepts, and the order calls are logged in.
+#include "dcb_rules.h"
 #include "device_test_support.h"
-#include "line_dcb.h"
 #include "refused_dcbs.h"
 
 #include <cstring>
@@ -8,7 +8,7 @@
 
 namespace {
 
-using test_support::LineDcb;
+using win32compat::BinaryLineDcb;
 
 bool SameBytes(const DCB& a, const DCB& b)
 {
@@ -26,7 +26,7 @@ class SimSettingsTest : public SimDeviceTest {
     {
         SimDeviceTest::SetUp();
         device = Open("COM1");
-        DCB start = LineDcb(19200, 7, EVENPARITY, ONESTOPBIT);
+        DCB start = BinaryLineDcb(19200, 7, EVENPARITY, ONESTOPBIT);
         ASSERT_TRUE(SetCommState(device, &start));
     }
 
@@ -38,7 +38,7 @@ TEST_F(SimSettingsTest, InvalidSettingsAreRejectedAndLeaveTheAcceptedOnesInPlace
     const DCB accepted = sim::AcceptedState("COM1");
     for (const test_support::DcbChange& c : test_support::DcbsWindowsRefuses) {
         SCOPED_TRACE(c.name);
-        DCB rejected = LineDcb(9600, 8, NOPARITY, ONESTOPBIT);
+        DCB rejected = BinaryLineDcb(9600, 8, NOPARITY, ONESTOPBIT);
         c.edit(rejected);
         Outcome outcome = Capture([&] { return SetCommState(device, &rejected); });
         EXPECT_EQ(outcome.result, FALSE);
@@ -72,7 +72,7 @@ TEST_F(SimSettingsTest, SettingsAtTheEdgesAreAcceptedAndReadBack)
     };
     for (const DcbCase& c : cases) {
         SCOPED_TRACE(c.what);
-        DCB wanted = LineDcb(9600, 8, NOPARITY, ONESTOPBIT);
+        DCB wanted = BinaryLineDcb(9600, 8, NOPARITY, ONESTOPBIT);
         c.change(wanted);
         ASSERT_TRUE(SetCommState(device, &wanted));
         DCB readBack{};
@@ -85,7 +85,7 @@ TEST_F(SimSettingsTest, SettingsAtTheEdgesAreAcceptedAndReadBack)
 TEST_F(SimSettingsTest, CallsAreLoggedInOrderWithTheirArgumentsAndCopies)
 {
     sim::ClearCalls();
-    DCB dcb = LineDcb(57600, 8, ODDPARITY, TWOSTOPBITS);
+    DCB dcb = BinaryLineDcb(57600, 8, ODDPARITY, TWOSTOPBITS);
     COMMTIMEOUTS timeouts{1, 2, 3, 4, 5};
     ASSERT_TRUE(SetupComm(device, 8192, 1024));
     ASSERT_TRUE(SetCommState(device, &dcb));
@@ -117,7 +117,7 @@ TEST_F(SimSettingsTest, ResetRestoresTheDefaultsOfClosedPortsOnly)
 {
     const DCB openPortState = sim::AcceptedState("COM1");
     HANDLE other = CreateFileA("COM2", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    DCB changed = LineDcb(300, 7, MARKPARITY, TWOSTOPBITS);
+    DCB changed = BinaryLineDcb(300, 7, MARKPARITY, TWOSTOPBITS);
     ASSERT_TRUE(SetCommState(other, &changed));
     ASSERT_TRUE(CloseHandle(other));
     const DCB defaults = sim::AcceptedState("COM3");
