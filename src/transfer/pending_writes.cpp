@@ -21,13 +21,6 @@ constexpr DWORD ReleaseSliceLimit = 1;
 PendingWrite* Orphans = nullptr;
 std::int32_t OrphansHeld = 0;
 
-void FreeWrite(PendingWrite* write)
-{
-    CloseHandle(write->Overlapped.hEvent);
-    mxFree(write->Buffer);
-    mxFree(write);
-}
-
 bool HasEnded(const PendingWrite& write)
 {
     return WaitForSingleObject(write.Overlapped.hEvent, 0) == WAIT_OBJECT_0;
@@ -94,6 +87,14 @@ std::int32_t WaitForWrites(PortRecord& record, HANDLE* events, DWORD limit)
 }
 
 } // namespace
+
+void FreeWrite(PendingWrite* write)
+{
+    if (write->Overlapped.hEvent != nullptr)
+        CloseHandle(write->Overlapped.hEvent);
+    mxFree(write->Buffer);
+    mxFree(write);
+}
 
 void AddPendingWrite(PortRecord& record, PendingWrite* write)
 {

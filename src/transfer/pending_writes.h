@@ -43,6 +43,9 @@ void ReapOrphans();
 std::int32_t OrphanCount();
 
 void AddPendingWrite(PortRecord& record, PendingWrite* write);
+// Closes a write's event (when it has one) and frees its node and buffer;
+// only for a write the OS has ended or never started.
+void FreeWrite(PendingWrite* write);
 // The writes in flight are about to be aborted on purpose.
 void MarkDiscarded(PortRecord& record);
 // IoFailed once for writes lost since the last report, else 0.

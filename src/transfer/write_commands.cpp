@@ -34,15 +34,6 @@ bool StartWrite(const PortRecord& record, PendingWrite* write, std::size_t lengt
            GetLastError() == ERROR_IO_PENDING;
 }
 
-// A write that never started holds nothing the OS uses.
-void DropUnstartedWrite(PendingWrite* write)
-{
-    if (write->Overlapped.hEvent != nullptr)
-        CloseHandle(write->Overlapped.hEvent);
-    mxFree(write->Buffer);
-    mxFree(write);
-}
-
 std::int32_t DiscardWrites(PortRecord& record)
 {
     if (!PurgeComm(record.Handle, PURGE_TXABORT | PURGE_TXCLEAR))
@@ -73,7 +64,8 @@ std::int32_t Write(const CommandCall& call)
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     write->Overlapped.hEvent = event;
     if (event == nullptr || !StartWrite(record, write, length)) {
-        DropUnstartedWrite(write);
+        // A write that never started holds nothing the OS uses.
+        FreeWrite(write);
         return IoFailed;
     }
     mexMakeMemoryPersistent(write->Buffer);
