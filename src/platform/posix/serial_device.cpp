@@ -99,6 +99,7 @@ DWORD SerialDevice::Start(const std::string& path, DWORD access)
         return error;
     if (int failure = StartRawPort(fd_, state_))
         return ErrorFromErrno(failure);
+    hasOutputQueue_ = !IsPseudoTerminal(fd_);
     counters_.Start(fd_);
     return StartWorker();
 }
@@ -139,9 +140,10 @@ void SerialDevice::Close()
         if (closing_)
             return;
         closing_ = true;
-        abandonedOutput = !writes_.empty();
+        abandonedOutput = !writes_.empty() || !draining_.empty();
         FinishAll(reads_, ERROR_OPERATION_ABORTED);
         FinishAll(writes_, ERROR_OPERATION_ABORTED);
+        FinishAll(draining_, ERROR_OPERATION_ABORTED);
     }
     if (worker_.joinable()) {
         Running().Remove(this);
@@ -149,7 +151,8 @@ void SerialDevice::Close()
         worker_.join();
     }
     // close() waits for the kernel's output to drain, up to 30 s on a UART
-    // whose output is held: output the caller gave up on is not waited for.
+    // whose output is held: output the caller gave up on is discarded, as
+    // Windows' close discards it.
     if (fd_ >= 0 && abandonedOutput)
         tcflush(fd_, TCOFLUSH);
     for (int fd : {epoll_, wake_})
@@ -211,6 +214,7 @@ void SerialDevice::HangUp()
         reads_.pop_front();
     }
     FinishAll(writes_, ERROR_DEVICE_NOT_CONNECTED);
+    FinishAll(draining_, ERROR_DEVICE_NOT_CONNECTED);
     epoll_ctl(epoll_, EPOLL_CTL_DEL, fd_, nullptr);
     armed_ = 0;
 }
@@ -247,6 +251,7 @@ int SerialDevice::PushBytes(WriteTransfer& write)
     while (sent < 0 && errno == EINTR);
     if (sent >= 0) {
         write.done += static_cast<DWORD>(sent);
+        handedToKernel_ += static_cast<std::uint64_t>(sent);
         kernelOutputMayWait_ = kernelOutputMayWait_ || sent > 0;
         return 0;
     }
@@ -298,12 +303,77 @@ void SerialDevice::ServiceWrites()
                 return HangUp();
             Finish(write, ErrorFromErrno(error));
         } else if (write.done == write.length) {
-            Finish(write, ERROR_SUCCESS);
+            AwaitDrain(write);
         } else {
-            return;
+            break;
         }
         writes_.pop_front();
     }
+    ServiceDraining();
+}
+
+// A write whose bytes the kernel took whole ends once they have left it.
+void SerialDevice::AwaitDrain(WriteTransfer& write)
+{
+    if (!hasOutputQueue_)
+        return Finish(write, ERROR_SUCCESS);
+    write.lastByteMark = handedToKernel_;
+    draining_.push_back(write);
+}
+
+void SerialDevice::ServiceDraining()
+{
+    if (draining_.empty())
+        return;
+    if (int error = BytesSentByKernel(sentByKernel_)) {
+        if (MeansHangUp(error))
+            return HangUp();
+        return FinishAll(draining_, ErrorFromErrno(error));
+    }
+    while (!draining_.empty() && draining_.front().lastByteMark <= sentByKernel_) {
+        Finish(draining_.front(), ERROR_SUCCESS);
+        draining_.pop_front();
+    }
+}
+
+// What has left the kernel's output queue, and the UART's transmitter where
+// the driver tells: the last byte counts as sent once it is on the wire, so
+// that a caller may turn an RS-485 transceiver round after it. 0 or the errno.
+int SerialDevice::BytesSentByKernel(std::uint64_t& sent)
+{
+    int queued = 0;
+    if (ioctl(fd_, TIOCOUTQ, &queued) != 0)
+        return errno;
+    sent = handedToKernel_ - static_cast<std::uint64_t>(queued);
+    if (queued == 0 && sent > 0 && TransmitterBusy())
+        --sent;
+    return 0;
+}
+
+bool SerialDevice::TransmitterBusy()
+{
+    if (!tellsTransmitter_)
+        return false;
+    unsigned lineStatus = 0;
+    if (ioctl(fd_, TIOCSERGETLSR, &lineStatus) != 0) {
+        tellsTransmitter_ = false; // USB adapters do not say
+        return false;
+    }
+    return (lineStatus & TIOCSER_TEMT) == 0;
+}
+
+// About the time the bytes before the oldest draining write take on the line,
+// so that it ends soon after they left; output held by flow control is asked
+// after at most every 50 ms.
+int SerialDevice::MillisecondsToDrainPoll() const
+{
+    constexpr std::uint64_t Shortest = 1, Longest = 50;
+    const std::uint64_t bytes =
+        draining_.front().lastByteMark - std::min(sentByKernel_, draining_.front().lastByteMark);
+    const std::uint64_t bitsPerByte = std::uint64_t{state_.ByteSize} + 2;
+    const std::uint64_t rate = std::max<std::uint64_t>(state_.BaudRate, 1);
+    const std::uint64_t milliseconds = (bytes * bitsPerByte * 1000 + rate - 1) / rate;
+    return static_cast<int>(std::clamp(milliseconds, Shortest, Longest));
 }
 
 // The result goes into the OVERLAPPED as Windows leaves it there, before the
@@ -353,6 +423,14 @@ bool SerialDevice::IsRunning(const OVERLAPPED* overlapped) const
     for (const ReadTransfer& read : reads_)
         if (read.overlapped == overlapped)
             return true;
+    for (const WriteTransfer& write : draining_)
+        if (write.overlapped == overlapped)
+            return true;
+    return IsUnsent(overlapped);
+}
+
+bool SerialDevice::IsUnsent(const OVERLAPPED* overlapped) const
+{
     for (const WriteTransfer& write : writes_)
         if (write.overlapped == overlapped)
             return true;
@@ -390,18 +468,21 @@ void SerialDevice::Arm(std::uint32_t interest)
     armed_ = interest;
 }
 
+// -1 when nothing is due: epoll's wait for ever.
 int SerialDevice::MillisecondsToDeadline(Clock::time_point now) const
 {
+    const int drainPoll = draining_.empty() ? -1 : MillisecondsToDrainPoll();
     if (reads_.empty())
-        return -1;
+        return drainPoll;
     const ReadTransfer& read = reads_.front();
     std::optional<Clock::time_point> deadline = ReadDeadline(read.limits, read.done, read.lastByte);
     if (!deadline)
-        return -1;
+        return drainPoll;
     if (*deadline <= now)
         return 0;
     auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - now).count();
-    return left > INT_MAX ? INT_MAX : static_cast<int>(left);
+    const int readLeft = left > INT_MAX ? INT_MAX : static_cast<int>(left);
+    return drainPoll < 0 ? readLeft : std::min(readLeft, drainPoll);
 }
 
 void SerialDevice::Wake()
@@ -456,8 +537,10 @@ DWORD SerialDevice::Purge(DWORD flags)
     std::lock_guard<std::mutex> lock(mutex_);
     if (closing_)
         return ERROR_INVALID_HANDLE;
-    if (flags & PURGE_TXABORT)
+    if (flags & PURGE_TXABORT) {
         FinishAll(writes_, ERROR_OPERATION_ABORTED);
+        FinishAll(draining_, ERROR_OPERATION_ABORTED);
+    }
     if (flags & PURGE_RXABORT)
         FinishAll(reads_, ERROR_OPERATION_ABORTED);
     // A hung-up tty has no queues left to clear.
@@ -527,7 +610,8 @@ DWORD SerialDevice::StartRead(void* buffer, DWORD count, OVERLAPPED* overlapped,
 
 DWORD SerialDevice::StartWrite(const void* buffer, DWORD count, OVERLAPPED* overlapped, DWORD& transferred)
 {
-    WriteTransfer write{{overlapped, overlapped->hEvent, count, 0}, static_cast<const std::uint8_t*>(buffer)};
+    WriteTransfer write{
+        {overlapped, overlapped->hEvent, count, 0}, static_cast<const std::uint8_t*>(buffer), 0};
     if (write.event != nullptr)
         ResetEvent(write.event);
     std::unique_lock<std::mutex> lock(mutex_);
@@ -540,12 +624,21 @@ DWORD SerialDevice::StartWrite(const void* buffer, DWORD count, OVERLAPPED* over
     if (writes_.empty()) {
         if (int error = PushBytes(write))
             return EndAtOnce(write, Failed(error), transferred);
-        if (write.done == write.length)
+        if (write.done == write.length && !hasOutputQueue_)
             return EndAtOnce(write, ERROR_SUCCESS, transferred);
+        if (write.done == write.length) {
+            AwaitDrain(write);
+            Wake(); // to time its asks after the queue
+            return ERROR_IO_PENDING;
+        }
     }
     writes_.push_back(write);
     if (!AwaitRoom(CallerWaitFor(lock, overlapped, false))) {
         Arm(armed_ | EPOLLOUT);
+        return ERROR_IO_PENDING;
+    }
+    if (IsRunning(overlapped)) {
+        Wake();
         return ERROR_IO_PENDING;
     }
     // A write that failed after it started shows its end only in its event,
@@ -560,7 +653,9 @@ DWORD SerialDevice::StartWrite(const void* buffer, DWORD count, OVERLAPPED* over
 CallerWait SerialDevice::CallerWaitFor(std::unique_lock<std::mutex>& lock, const OVERLAPPED* overlapped,
                                        bool read)
 {
-    return {lock, fd_, [this, overlapped] { return IsRunning(overlapped); },
+    // A write's caller waits only for room: its bytes' leaving is the worker's to see.
+    return {lock, fd_,
+            [this, overlapped, read] { return read ? IsRunning(overlapped) : IsUnsent(overlapped); },
             [this, read] { return ServeCaller(read); }};
 }
 
@@ -583,12 +678,13 @@ DWORD SerialDevice::Cancel(const OVERLAPPED* overlapped)
         return ERROR_INVALID_HANDLE;
     bool found = false;
     if (overlapped == nullptr) {
-        found = !reads_.empty() || !writes_.empty();
+        found = !reads_.empty() || !writes_.empty() || !draining_.empty();
         FinishAll(reads_, ERROR_OPERATION_ABORTED);
         FinishAll(writes_, ERROR_OPERATION_ABORTED);
+        FinishAll(draining_, ERROR_OPERATION_ABORTED);
     } else {
         const bool wasCurrentRead = !reads_.empty() && reads_.front().overlapped == overlapped;
-        found = Abort(reads_, overlapped) || Abort(writes_, overlapped);
+        found = Abort(reads_, overlapped) || Abort(writes_, overlapped) || Abort(draining_, overlapped);
         // The next read's time-outs run from now, as when a read ends.
         if (wasCurrentRead && !reads_.empty())
             BeginRead(reads_.front(), Clock::now());

@@ -63,6 +63,7 @@ class SerialDevice : public kernel::Object {
     };
     struct WriteTransfer : Transfer {
         const std::uint8_t* from;
+        std::uint64_t lastByteMark; // handedToKernel_ once its last byte was handed over
     };
 
     SerialDevice() = default;
@@ -80,6 +81,11 @@ class SerialDevice : public kernel::Object {
     bool HasTimedOut(const ReadTransfer& read, Clock::time_point now) const;
     void ServiceReads(Clock::time_point now);
     void ServiceWrites();
+    void AwaitDrain(WriteTransfer& write);
+    void ServiceDraining();
+    int BytesSentByKernel(std::uint64_t& sent);
+    bool TransmitterBusy();
+    int MillisecondsToDrainPoll() const;
     void FinishCurrentRead(DWORD error, Clock::time_point now);
     // The caller's wait for the read or write of `overlapped`.
     CallerWait CallerWaitFor(std::unique_lock<std::mutex>& lock, const OVERLAPPED* overlapped, bool read);
@@ -90,6 +96,7 @@ class SerialDevice : public kernel::Object {
     template <class Queue> void FinishAll(Queue& queue, DWORD error);
     template <class Queue> bool Abort(Queue& queue, const OVERLAPPED* overlapped);
     bool IsRunning(const OVERLAPPED* overlapped) const;
+    bool IsUnsent(const OVERLAPPED* overlapped) const;
     DWORD UnsentBytes() const;
 
     std::uint32_t WantedInterest() const;
@@ -109,6 +116,13 @@ class SerialDevice : public kernel::Object {
     COMMTIMEOUTS timeouts_{};
     std::deque<ReadTransfer> reads_;
     std::deque<WriteTransfer> writes_;
+    // Writes whose bytes the kernel holds, not yet sent; a write ends when
+    // they have left, as on Windows, and not when the kernel took them.
+    std::deque<WriteTransfer> draining_;
+    std::uint64_t handedToKernel_ = 0;
+    std::uint64_t sentByKernel_ = 0; // as last asked
+    bool hasOutputQueue_ = false;    // pseudo-terminals keep none
+    bool tellsTransmitter_ = true;   // until the driver refuses TIOCSERGETLSR
     LineCounters counters_;
     std::uint32_t armed_ = 0; // the readiness the worker is told about
     Clock::time_point lastWriteStart_{};
