@@ -79,6 +79,11 @@ template <unsigned nearest> void Round250000(LineState& state)
         SetRates(state, nearest);
 }
 
+void OnUart115200(LineState& state)
+{
+    state.uartBaseRate = 115200;
+}
+
 struct DropCase {
     const char* name;
     void (*ask)(DCB&);
@@ -124,6 +129,11 @@ const DropCase DropCases[] = {
      false},
     {"a rate the divisor rounds by 2.4%", [](DCB& d) { d.BaudRate = 250000; }, Round250000<256000>, true,
      true},
+    // The 8250 driver keeps the rate asked for in termios, whatever its divisor makes.
+    {"a UART whose divisor makes 28800 for 31250", [](DCB& d) { d.BaudRate = 31250; }, OnUart115200, true,
+     true},
+    {"a UART whose divisor makes 19200 exactly", [](DCB& d) { d.BaudRate = 19200; }, OnUart115200, false,
+     false},
 };
 
 TEST(RefusedSettingsTest, ADeviceThatDropsASettingRefusesItAndKeepsItsPreviousSettings)

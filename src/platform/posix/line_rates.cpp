@@ -1,7 +1,9 @@
 #include "line_rates.h"
 
+#include <algorithm>
 #include <asm/termbits.h>
 #include <cerrno>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 
 namespace posix_serial {
@@ -30,6 +32,22 @@ speed_t RateCode(unsigned rate)
     return BOTHER;
 }
 
+// UART kinds whose rate is the base rate over a whole divisor; others
+// (16C950, Exar and the like) also have fractional or prescaled clocks.
+bool HasWholeDivisor(int type)
+{
+    switch (type) {
+    case PORT_8250:
+    case PORT_16450:
+    case PORT_16550:
+    case PORT_16550A:
+    case PORT_16750:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 // Both codes are written: left alone, CIBAUD would hold the input at an
@@ -54,6 +72,23 @@ int ReadLineRates(int fd, unsigned& input, unsigned& output)
     input = settings.c_ispeed;
     output = settings.c_ospeed;
     return 0;
+}
+
+unsigned UartBaseRate(int fd)
+{
+    serial_struct uart{};
+    if (ioctl(fd, TIOCGSERIAL, &uart) != 0 || !HasWholeDivisor(uart.type) || uart.baud_base <= 0 ||
+        (uart.flags & ASYNC_SPD_MASK) != 0)
+        return 0;
+    return static_cast<unsigned>(uart.baud_base);
+}
+
+unsigned RateOfNearestDivisor(unsigned rate, unsigned baseRate)
+{
+    if (baseRate == 0 || rate == 0)
+        return rate;
+    const unsigned long long divisor = std::max((2ull * baseRate + rate) / (2ull * rate), 1ull);
+    return static_cast<unsigned>(baseRate / divisor);
 }
 
 } // namespace posix_serial

@@ -70,8 +70,9 @@ DCB RawPortDcb(DWORD rate)
     return dcb;
 }
 
-// Drivers set the nearest rate their divisor gives and report that; within the
-// 2% the kernel itself takes for the same rate, the line still works.
+// Drivers set the nearest rate their divisor gives, and report it or (the
+// 8250 driver) the rate asked for; within the 2% the kernel itself takes for
+// the same rate, the line still works.
 bool IsRateKept(unsigned asked, unsigned kept)
 {
     const unsigned long long difference = asked > kept ? asked - kept : kept - asked;
@@ -94,13 +95,15 @@ bool IsLineKept(const LineState& asked, const LineState& kept, bool pseudoTermin
     return ((want.c_cflag ^ have.c_cflag) & control) == 0 &&
            ((want.c_iflag ^ have.c_iflag) & ComposedInputFlags) == 0 &&
            want.c_cc[VSTART] == have.c_cc[VSTART] && want.c_cc[VSTOP] == have.c_cc[VSTOP] &&
-           IsRateKept(asked.inputRate, kept.inputRate) && IsRateKept(asked.outputRate, kept.outputRate);
+           IsRateKept(asked.inputRate, RateOfNearestDivisor(kept.inputRate, kept.uartBaseRate)) &&
+           IsRateKept(asked.outputRate, RateOfNearestDivisor(kept.outputRate, kept.uartBaseRate));
 }
 
 int ReadTty(int fd, LineState& state)
 {
     if (tcgetattr(fd, &state.settings) != 0)
         return errno;
+    state.uartBaseRate = UartBaseRate(fd);
     return ReadLineRates(fd, state.inputRate, state.outputRate);
 }
 

@@ -21,6 +21,7 @@ struct LineState {
     termios settings;
     unsigned inputRate;
     unsigned outputRate;
+    unsigned uartBaseRate; // see UartBaseRate: 0 where the driver tells no clock
 };
 
 // How a line's settings are read and written: the tty's own calls, or a
