@@ -184,7 +184,7 @@ void ModuleModel::CheckCall(const CallFacts& facts)
         break;
     case GetParams:
         ExpectNoDeviceCalls(facts);
-        ExpectStatus(facts, command, {open ? 0 : NotOpen});
+        ExpectStatus(facts, command, {!open ? NotOpen : refused_[slot] ? ConfigFailed : 0});
         ExpectSettingsReport(facts, slot);
         break;
     case SetParams:
@@ -265,6 +265,7 @@ void ModuleModel::CheckOpen(const CallFacts& facts, int slot)
         const bool failed = ConfigurationFailed(facts, configurationStart, slot, true);
         Require(facts.deviceCalls.size() > configurationStart, "Open did not configure the device");
         ExpectStatus(facts, Open, {failed ? ConfigFailed : 0});
+        refused_[slot] = failed;
         open_[slot] = true;
         ++locks_;
     }
@@ -294,6 +295,7 @@ void ModuleModel::CheckClose(const CallFacts& facts, int slot)
     open_[slot] = false;
     held_[slot] = 0;
     lost_[slot] = false;
+    refused_[slot] = false;
     --locks_;
 }
 
@@ -323,7 +325,11 @@ void ModuleModel::CheckSetParams(const CallFacts& facts, int slot)
         ExpectNoDeviceCalls(facts);
         ExpectStatus(facts, SetParams, {NotOpen});
     } else {
-        ExpectStatus(facts, SetParams, {ConfigurationFailed(facts, 0, slot, false) ? ConfigFailed : 0});
+        // Groups refused before are applied again, changed or not.
+        const bool failed = ConfigurationFailed(facts, 0, slot, false);
+        Require(!refused_[slot] || !facts.deviceCalls.empty(), "SetParams left a refusal standing untried");
+        ExpectStatus(facts, SetParams, {failed ? ConfigFailed : 0});
+        refused_[slot] = failed;
     }
     ExpectSettingsReport(facts, slot);
 }
@@ -483,6 +489,7 @@ void ModuleModel::AfterHostExit()
     open_.fill(false);
     held_.fill(0);
     lost_.fill(false);
+    refused_.fill(false);
     locks_ = 0;
 }
 

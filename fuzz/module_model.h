@@ -60,8 +60,9 @@ class ModuleModel {
     bool ConfigurationFailed(const CallFacts& facts, std::size_t first, int slot, bool everyGroup) const;
 
     std::array<bool, SlotCount> open_{};
-    std::array<int, SlotCount> held_{};  // writes in flight the module holds
-    std::array<bool, SlotCount> lost_{}; // a lost write not yet reported by FlushWrite or Close
+    std::array<int, SlotCount> held_{};     // writes in flight the module holds
+    std::array<bool, SlotCount> lost_{};    // a lost write not yet reported by FlushWrite or Close
+    std::array<bool, SlotCount> refused_{}; // the open device refused settings not applied since
     std::array<sim::Presence, SlotCount> presence_{};
     int locks_ = 0;
 };

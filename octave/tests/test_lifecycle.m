@@ -67,7 +67,7 @@ function rejected_configuration_stays_open ()
   [~, status] = quorvel ("Open", impossible);
   expect_equal (status, 16, "open with a stop-bit code the device refuses");
   [~, status] = quorvel ("GetParams", impossible);
-  expect_equal ({status, mislocked("quorvel")}, {0, true}, "port after a refused configuration");
+  expect_equal ({status, mislocked("quorvel")}, {16, true}, "port after a refused configuration");
   expect_equal (quorvel ("Close", impossible), 0, "close after a refused configuration");
   quorvel ("CloseAll");
 endfunction

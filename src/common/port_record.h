@@ -29,6 +29,9 @@ struct PortRecord {
     std::int32_t PendingCount;
     PendingWrite* PendingHead; // newest first
     bool WritesLost;           // a write ended failed or short since FlushWrite or Close reported one
+    // Setting groups (ChangeMask bits) the open device refused, or never got
+    // because an earlier one was refused: applied again by the next SetParams.
+    unsigned RefusedGroups;
 };
 
 inline bool IsOpen(const PortRecord& record)

@@ -33,6 +33,7 @@ void CloseDevice(PortRecord& record)
 {
     CloseHandle(record.Handle);
     record.Handle = INVALID_HANDLE_VALUE;
+    record.RefusedGroups = 0;
     ReleaseWrites(record);
     mexUnlock();
 }

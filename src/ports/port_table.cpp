@@ -38,16 +38,16 @@ constexpr DCB DefaultDcb()
 } // namespace
 
 // Name, Dcb, InBufferSize, OutBufferSize, ReadTimeout, WriteTimeout, Handle,
-// ErrorFlags, PendingCount, PendingHead, WritesLost.
+// ErrorFlags, PendingCount, PendingHead, WritesLost, RefusedGroups.
 PortRecord PortTable[PortCount] = {
-    {"COM1", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false},
-    {"COM2", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false},
-    {"COM3", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false},
-    {"COM4", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false},
-    {"COM5", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false},
-    {"COM6", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false},
-    {"COM7", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false},
-    {"COM8", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false}};
+    {"COM1", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false, 0},
+    {"COM2", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false, 0},
+    {"COM3", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false, 0},
+    {"COM4", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false, 0},
+    {"COM5", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false, 0},
+    {"COM6", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false, 0},
+    {"COM7", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false, 0},
+    {"COM8", ClosedDcb(), 0, 0, 0, 0, INVALID_HANDLE_VALUE, 0, 0, nullptr, false, 0}};
 const PortRecord DefaultRecord = {
-    "COM1", DefaultDcb(), 1024, 1024, 10000, 10000, INVALID_HANDLE_VALUE, 0, 0, nullptr, false,
+    "COM1", DefaultDcb(), 1024, 1024, 10000, 10000, INVALID_HANDLE_VALUE, 0, 0, nullptr, false, 0,
 };

@@ -5,6 +5,7 @@
 #include "ports/settings_report.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -21,24 +22,43 @@ unsigned ChangedGroups(const PortRecord& before, const PortRecord& after)
 }
 
 // Only the interval between bytes is limited; a read has no total time-out.
+// An interval of 0 would mean no limit at all, so ReadTimeout 0 asks for the
+// serial API's "return at once with what has come" (interval MAXDWORD).
 BOOL ApplyReadTimeout(const PortRecord& record)
 {
     COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = record.ReadTimeout;
+    timeouts.ReadIntervalTimeout = record.ReadTimeout != 0 ? record.ReadTimeout : MAXDWORD;
     return SetCommTimeouts(record.Handle, &timeouts);
+}
+
+BOOL ApplyGroup(PortRecord& record, unsigned group)
+{
+    switch (group) {
+    case BuffersChanged:
+        return SetupComm(record.Handle, static_cast<DWORD>(record.InBufferSize),
+                         static_cast<DWORD>(record.OutBufferSize));
+    case StateChanged:
+        return SetCommState(record.Handle, &record.Dcb);
+    default:
+        return ApplyReadTimeout(record);
+    }
 }
 
 } // namespace
 
 std::int32_t ApplyChanges(PortRecord& record, unsigned mask)
 {
-    if ((mask & BuffersChanged) && !SetupComm(record.Handle, static_cast<DWORD>(record.InBufferSize),
-                                              static_cast<DWORD>(record.OutBufferSize)))
-        return ConfigFailed;
-    if ((mask & StateChanged) && !SetCommState(record.Handle, &record.Dcb))
-        return ConfigFailed;
-    if ((mask & TimeoutsChanged) && !ApplyReadTimeout(record))
-        return ConfigFailed;
+    unsigned left = mask | record.RefusedGroups;
+    for (unsigned group : {BuffersChanged, StateChanged, TimeoutsChanged}) {
+        if ((left & group) == 0)
+            continue;
+        if (!ApplyGroup(record, group)) {
+            record.RefusedGroups = left;
+            return ConfigFailed;
+        }
+        left &= ~group;
+    }
+    record.RefusedGroups = 0;
     return 0;
 }
 

@@ -55,8 +55,13 @@ mxArray* ReportSettings(const PortRecord& record)
     return report;
 }
 
+// While the device refuses some of them, the settings reported are the ones
+// asked for, not the ones in force: ConfigFailed says so.
 std::int32_t GetParams(const CommandCall& call)
 {
-    call.Outputs[0] = ReportSettings(call.Record);
-    return IsOpen(call.Record) ? 0 : NotOpen;
+    const PortRecord& record = call.Record;
+    call.Outputs[0] = ReportSettings(record);
+    if (!IsOpen(record))
+        return NotOpen;
+    return record.RefusedGroups != 0 ? ConfigFailed : 0;
 }

@@ -53,7 +53,7 @@ class WidenedTimerSlack {
 
 std::chrono::nanoseconds AnswerWaitSlack(const COMMTIMEOUTS& timeouts)
 {
-    if (timeouts.ReadIntervalTimeout == 0xFFFFFFFFu) // no wait between bytes at all
+    if (timeouts.ReadIntervalTimeout == MAXDWORD) // no wait between bytes at all
         return {};
     const auto tenth = std::chrono::milliseconds(timeouts.ReadIntervalTimeout) / 10;
     return std::min<std::chrono::nanoseconds>(tenth, MostAnswerWaitSlack);

@@ -6,7 +6,7 @@
 namespace posix_serial {
 namespace {
 
-constexpr DWORD Maximum = 0xFFFFFFFFu;
+constexpr DWORD Maximum = MAXDWORD;
 
 // Totals beyond a year are no limit in practice, and keep the clock arithmetic from overflowing.
 constexpr std::uint64_t LongestTotalMilliseconds = 365ull * 24 * 3600 * 1000;

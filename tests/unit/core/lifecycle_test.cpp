@@ -52,7 +52,10 @@ TEST_F(LifecycleTest, ARejectedConfigurationLeavesThePortOpenAndLocked)
     EXPECT_EQ(NumberOf(FieldOf(result.outputs[0].get(), "StopBits")), 3);
     EXPECT_TRUE(sim::IsOpen("COM2"));
     EXPECT_EQ(LockCount(), 1);
-    EXPECT_EQ(StatusAt(Quorvel(2, Text("GetParams"), settings), 2), 0);
+    EXPECT_EQ(StatusAt(Quorvel(2, Text("GetParams"), settings), 2), ConfigFailed)
+        << "the settings reported were asked for, not taken";
+    EXPECT_EQ(Close(settings), 0);
+    EXPECT_EQ(StatusAt(Quorvel(2, Text("GetParams"), settings), 2), NotOpen) << "Close lifts the refusal";
 }
 
 TEST_F(LifecycleTest, ConfigurationStopsAtTheFirstRejectedCall)

@@ -42,6 +42,17 @@ TEST_F(ReconfigurationTest, OnlyChangedGroupsReachTheDeviceInTheirOrder)
     }
 }
 
+TEST_F(ReconfigurationTest, AReadTimeoutOfZeroAsksForReadsThatReturnAtOnce)
+{
+    // An interval of 0 is no limit at all: a device that kept sending would
+    // keep the read going until its count was reached.
+    Set(settings, "ReadTimeout", Number(0));
+    EXPECT_EQ(SetParams(), 0);
+    const COMMTIMEOUTS& timeouts = sim::Calls().at(0).timeouts;
+    EXPECT_EQ(timeouts.ReadIntervalTimeout, MAXDWORD);
+    EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier + timeouts.ReadTotalTimeoutConstant, 0u);
+}
+
 TEST_F(ReconfigurationTest, BuffersAreSetBeforeTheControlBlock)
 {
     Set(settings, "BaudRate", Number(19200));
@@ -62,10 +73,34 @@ TEST_F(ReconfigurationTest, TheFirstRejectedGroupStopsTheRest)
     EXPECT_EQ(DeviceCallNames(), (Calls{"SetupComm", "SetCommState"}));
     EXPECT_EQ(NumberOf(FieldOf(result.outputs[0].get(), "ByteSize")), 9)
         << "the record keeps the new settings";
+}
+
+TEST_F(ReconfigurationTest, ARefusalStandsUntilTheRefusedGroupsAreApplied)
+{
+    auto getParams = [&] { return StatusAt(Quorvel(2, Text("GetParams"), settings), 2); };
+    Set(settings, "InBufferSize", Number(8192));
+    Set(settings, "ByteSize", Number(9));
+    Set(settings, "ReadTimeout", Number(1));
+    EXPECT_EQ(SetParams(), ConfigFailed);
+    EXPECT_EQ(getParams(), ConfigFailed);
 
     sim::ClearCalls();
-    EXPECT_EQ(SetParams(), 0) << "the same settings again find no difference";
-    EXPECT_TRUE(DeviceCallNames().empty());
+    EXPECT_EQ(SetParams(), ConfigFailed) << "the same settings again are applied again";
+    EXPECT_EQ(DeviceCallNames(), (Calls{"SetCommState"}));
+    EXPECT_EQ(getParams(), ConfigFailed);
+
+    sim::ClearCalls();
+    Set(settings, "ByteSize", Number(7));
+    EXPECT_EQ(SetParams(), 0);
+    EXPECT_EQ(DeviceCallNames(), (Calls{"SetCommState", "SetCommTimeouts"}))
+        << "the time-outs the device never got go with the control block";
+    EXPECT_EQ(getParams(), 0);
+
+    sim::FailCall("SetCommTimeouts");
+    Set(settings, "ReadTimeout", Number(2));
+    EXPECT_EQ(SetParams(), ConfigFailed);
+    EXPECT_EQ(StatusAt(Quorvel(2, Text("Open"), settings), 2), 0) << "Open of the open port applies all";
+    EXPECT_EQ(getParams(), 0);
 }
 
 TEST_F(ReconfigurationTest, TheNewWriteTimeoutLimitsTheNextDrain)
