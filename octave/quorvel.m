@@ -3,7 +3,7 @@
 %   [s, status] = quorvel('Open', s)            open the port of s, apply s
 %   status      = quorvel('Close', s)           wait for writes, close
 %                 quorvel('CloseAll')           close every port, unlock
-%   [s, status] = quorvel('GetParams', s)       settings in force
+%   [s, status] = quorvel('GetParams', s)       settings (16: not all in force)
 %   [s, status] = quorvel('GetParams', 'default')   the default settings
 %   [s, status] = quorvel('SetParams', s)       apply only what changed
 %   status      = quorvel('Write', s, data)     queue a write of uint8 data
@@ -11,8 +11,9 @@
 %   status      = quorvel('FlushWrite', s)      wait for the queued writes
 %   status      = quorvel('FlushWrite', s, 'discard')   drop them instead
 %   [d, status] = quorvel('Read', s)            the bytes waiting, as uint8
-%   [d, status] = quorvel('Read', s, count)     count bytes, or fewer after
-%                                               ReadTimeout seconds
+%   [d, status] = quorvel('Read', s, count)     count bytes, or fewer once
+%                                               ReadTimeout seconds pass
+%                                               without a byte
 %   [n, status] = quorvel('GetReadStatus', s)   bytes waiting to be read
 %   status      = quorvel('FlushRead', s)       drop the bytes waiting
 %
@@ -24,9 +25,18 @@
 %
 % vantrel checks everything; quorvel does not. Fields edited directly in the
 % structure (s.BaudRate = 115200) are not checked: quorvel refuses only a
-% value of the wrong kind or an unknown keyword, and takes numbers as they
-% are. A misspelled field name (s.Baudrate = 115200) is simply an extra field,
-% which quorvel ignores. Pass an edited structure through vantrel(s) first.
+% value of the wrong kind or an unknown keyword, and converts numbers as they
+% come: fractions are cut off, negative and huge values wrap around
+% (BaudRate -1 becomes 4294967295) and Inf becomes 0. A misspelled field
+% name (s.Baudrate = 115200) is simply an extra field, which quorvel
+% ignores. Pass an edited structure through vantrel(s) first.
+%
+% ReadTimeout is the longest gap between bytes: a Read of count bytes waits
+% at most ReadTimeout for each missing byte, so while a device keeps sending
+% it lasts until count bytes have come. ReadTimeout 0 returns at once with
+% what has come. A write stays pending until its bytes have left the device:
+% output held by flow control keeps it pending, FlushWrite then answers 8
+% after WriteTimeout, and Close discards what is still held after its wait.
 %
 % Handshake: with RtsCtsEnable 'on' the driver holds RTS itself, raised while
 % it can take more input, and sends only while CTS is raised; DsrDtrEnable
@@ -35,7 +45,11 @@
 % turns it back into 'on'.
 %
 % Frames a device refuses answer status 16: 1.5 stop bits go only with 5 data
-% bits, and 2 stop bits not with 5.
+% bits, and 2 stop bits not with 5. After a 16 from Open or SetParams the
+% structure shows the settings asked for, not those in force, and the
+% refusal stands: GetParams answers 16 too, and the next SetParams applies
+% the refused settings again even if unchanged (16 while the device still
+% refuses them, 0 once it takes them); Close or another Open lifts it.
 %
 % Every command answers with a status code, the sum of these bits:
 %    0  success, nothing outstanding
@@ -60,7 +74,7 @@
 % 'clear quorvel' keeps the ports open; CloseAll closes them all, and they are
 % closed when MATLAB or Octave exits. On Windows, COMn is the Windows port of
 % that name. On Linux, COMn is the device that the link
-% $QUORVEL_DEVICES/comN or ~/.config/quorvel/comN points to, else
+% $QUORVEL_DEVICES/comN or ${XDG_CONFIG_HOME:-~/.config}/quorvel/comN points to, else
 % /dev/ttyS(n-1). On Linux, quorvel_ports() lists which device each COMn is,
 % whether it can be opened and, if not, why; quorvel_ports('COM3', device)
 % maps a port.

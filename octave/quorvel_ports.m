@@ -12,7 +12,8 @@
 %   Device       the path the name resolves to
 %   Source       the rule that gave it: 'QUORVEL_DEVICES' (the link
 %                $QUORVEL_DEVICES/comN), 'config' (the link
-%                ~/.config/quorvel/comN) or 'default' (/dev/ttyS(n-1))
+%                ${XDG_CONFIG_HOME:-~/.config}/quorvel/comN) or 'default'
+%                (/dev/ttyS(n-1))
 %   Status       'ready'        it can be opened
 %                'missing'      no such device, or a /dev/ttyS with no UART
 %                'broken link'  the link points to nothing: the adapter is

@@ -28,8 +28,10 @@ function settings = vantrel(varargin)
 %   ErrorChar       ''        likewise
 %   InBufferSize    1024      driver input queue size, bytes
 %   OutBufferSize   1024      driver output queue size, bytes
-%   ReadTimeout     10        seconds a Read waits for missing bytes
-%   WriteTimeout    10        seconds Close and FlushWrite wait for writes
+%   ReadTimeout     10        0 ... 4294967.294: the longest gap, in seconds,
+%                             a Read waits between bytes; 0 returns at once
+%   WriteTimeout    10        0 ... 4294967: seconds Close and FlushWrite
+%                             wait for writes
 %   RtsLine         'on'      'on' or 'off': the RTS line when no handshake
 %   DtrLine         'on'      'on' or 'off': the DTR line when no handshake
 %
@@ -163,12 +165,19 @@ function value = checked_value(name, value)
       value = character_value(name, value);
     case {'InBufferSize', 'OutBufferSize'}
       value = whole_number(name, value, 1, 2^31 - 1, 'a positive whole number of bytes');
-    case {'ReadTimeout', 'WriteTimeout'}
-      if ~is_number(value) || double(value) < 0 || double(value) * 1000 > 2^32 - 1
-        reject(name, value, 'a time in seconds, 0 ... 4294967');
-      end
-      value = double(value);
+    case 'ReadTimeout'
+      % 4294967.295 s would be the serial API's "return at once" in milliseconds.
+      value = seconds(name, value, 2^32 - 2, '0 ... 4294967.294');
+    case 'WriteTimeout'
+      value = seconds(name, value, 2^32 - 1, '0 ... 4294967');
   end
+end
+
+function value = seconds(name, value, most_milliseconds, range)
+  if ~is_number(value) || double(value) < 0 || double(value) * 1000 > most_milliseconds
+    reject(name, value, ['a time in seconds, ' range]);
+  end
+  value = double(value);
 end
 
 function value = whole_number(name, value, low, high, accepted)

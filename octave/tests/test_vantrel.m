@@ -30,6 +30,7 @@ function overrides ()
     {"ErrorChar", 0},                     "ErrorChar",    ""
     {"XoffChar", "x"},                    "XoffChar",     "x"
     {"ReadTimeout", 0.25},                "ReadTimeout",  0.25
+    {"ReadTimeout", 4294967.294},         "ReadTimeout",  4294967.294
     {"WriteTimeout", 0},                  "WriteTimeout", 0
     {"InBufferSize", 4096},               "InBufferSize", 4096
   };
@@ -100,6 +101,7 @@ function rejections ()
     {"XoffChar", 256},               "vantrel: invalid XoffChar 256"
     {"InBufferSize", -1},            "vantrel: invalid InBufferSize -1"
     {"ReadTimeout", -0.5},           "vantrel: invalid ReadTimeout -0.5"
+    {"ReadTimeout", 4294967.295},    "vantrel: invalid ReadTimeout 4294967.295; expected a time in seconds, 0 ... 4294967.294"
     {"WriteTimeout", Inf},           "vantrel: invalid WriteTimeout Inf"
     {"ReadTimeout", [1 2]},          "vantrel: invalid ReadTimeout a 1x2 double"
     {5, 1},                          "vantrel: property names must be text"
