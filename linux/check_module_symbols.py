@@ -9,9 +9,11 @@ the functions listed in libmx.def and libmex.def (unversioned, as the host's
 libraries export them): a call the lists do not name fails here, and so does
 a name the module no longer calls. The port helper quorvel_ports.mexa64 is
 held so to its own list, and may call any of the module's too (--shared-def).
-It carries its C++ runtime inside but for the unwinder, which is the host's
-(unversioned _Unwind_ names): no GLIBCXX_, CXXABI_ or GCC_ version is
-required, and no GLIBC_ version newer than 2.34.
+It carries its C++ runtime inside but for the unwinder, the shared
+libgcc_s.so.1 that a C++ host has loaded already and any other process loads
+with it: no GLIBCXX_ or CXXABI_ version is required, only the unwinder's
+oldest versions (GCC_3.0 to GCC_4.2.0), and no GLIBC_ version newer than
+2.34.
 """
 
 import os
@@ -24,9 +26,12 @@ sys.path.insert(0, WINDOWS)
 from check_module_tables import EXPORTS, def_names, differences, module_parser  # noqa: E402
 
 HOST_LIBRARIES = {"libmx.so", "libmex.so"}
-C_LIBRARIES = {"libc.so.6", "libm.so.6", "libpthread.so.0", "libdl.so.2", "librt.so.1", "ld-linux-x86-64.so.2"}
+UNWINDER_LIBRARY = "libgcc_s.so.1"
+C_LIBRARIES = {"libc.so.6", "libm.so.6", "libpthread.so.0", "libdl.so.2", "librt.so.1", "ld-linux-x86-64.so.2",
+               UNWINDER_LIBRARY}
 NEWEST_GLIBC = (2, 34)
-RUNTIME_VERSIONS = ("GLIBCXX_", "CXXABI_", "GCC_")
+NEWEST_UNWINDER = (4, 2, 0)
+RUNTIME_VERSIONS = ("GLIBCXX_", "CXXABI_")
 UNWINDER = "_Unwind_"
 
 
@@ -52,8 +57,12 @@ def dynamic_section(readelf, module):
     return needed, paths
 
 
+def version_number(version, prefix):
+    return tuple(int(part) for part in version[len(prefix):].split("."))
+
+
 def glibc_version(version):
-    return tuple(int(part) for part in version[len("GLIBC_"):].split("."))
+    return version_number(version, "GLIBC_")
 
 
 def version_problems(symbols):
@@ -65,6 +74,15 @@ def version_problems(symbols):
                      if s.version.startswith("GLIBC_") and glibc_version(s.version) > NEWEST_GLIBC)
     if too_new:
         problems.append(f"newer than GLIBC_{NEWEST_GLIBC[0]}.{NEWEST_GLIBC[1]}: {too_new}")
+    unwinder = [s for s in symbols if s.version.startswith("GCC_")]
+    beyond = sorted(f"{s.name}@{s.version}" for s in unwinder
+                    if not s.name.startswith(UNWINDER) or version_number(s.version, "GCC_") > NEWEST_UNWINDER)
+    if beyond:
+        problems.append(f"more than the unwinder's GCC_3.0 to GCC_4.2.0 asked of libgcc_s: {beyond}")
+    unversioned_unwinder = sorted(s.name for s in symbols
+                                  if s.name.startswith(UNWINDER) and not s.defined and s.version == "Base")
+    if unversioned_unwinder:
+        problems.append(f"unwinder functions not bound to libgcc_s: {unversioned_unwinder}")
     return problems
 
 
@@ -87,6 +105,8 @@ def main():
     problems = differences("exports", exports, EXPORTS)
     problems += differences("host imports", host_imports - shared, listed)
     problems += differences("host libraries needed", needed & HOST_LIBRARIES, HOST_LIBRARIES)
+    if UNWINDER_LIBRARY not in needed:
+        problems.append(f"{UNWINDER_LIBRARY} is not needed: the module loads only where a host brought it in")
     if needed - HOST_LIBRARIES - C_LIBRARIES:
         problems.append(f"needs libraries beyond the host's and the C library's: {sorted(needed - HOST_LIBRARIES - C_LIBRARIES)}")
     if paths:
