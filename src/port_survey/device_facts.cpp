@@ -44,19 +44,6 @@ std::string FirstLine(const std::string& path)
     return ReadLines(path, lines) && !lines.empty() ? lines.front() : std::string();
 }
 
-std::vector<std::string> Words(const std::string& line)
-{
-    constexpr const char* Space = " \t\n\v\f\r";
-    std::vector<std::string> words;
-    std::size_t start = line.find_first_not_of(Space);
-    while (start != std::string::npos) {
-        const std::size_t end = line.find_first_of(Space, start);
-        words.push_back(line.substr(start, end - start));
-        start = line.find_first_not_of(Space, end);
-    }
-    return words;
-}
-
 bool IsFile(const std::string& path)
 {
     struct stat entry;
@@ -66,15 +53,6 @@ bool IsFile(const std::string& path)
 std::string SysfsEntry(dev_t device, const std::string& sys)
 {
     return sys + "/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
-}
-
-// "64-111" or "64" holds minor.
-bool MinorInRange(const std::string& range, unsigned minorNumber)
-{
-    char* end = nullptr;
-    unsigned long first = std::strtoul(range.c_str(), &end, 10);
-    unsigned long last = *end == '-' ? std::strtoul(end + 1, nullptr, 10) : first;
-    return minorNumber >= first && minorNumber <= last;
 }
 
 bool IsPid(const char* name)
@@ -120,27 +98,25 @@ void AddOpenFilesOf(const std::string& proc, long pid, OpenFiles& files)
     closedir(descriptors);
 }
 
+std::string VariableOr(const char* name, const std::string& fallback)
+{
+    const char* value = std::getenv(name);
+    return value == nullptr || value[0] == '\0' ? fallback : std::string(value);
+}
+
 } // namespace
+
+SurveyRoots RootsFromEnvironment()
+{
+    const SurveyRoots defaults;
+    return {VariableOr("QUORVEL_SYS_ROOT", defaults.sys), VariableOr("QUORVEL_DEV_ROOT", defaults.dev),
+            VariableOr("QUORVEL_PROC_ROOT", defaults.proc)};
+}
 
 std::string CanonicalPath(const std::string& path)
 {
     char resolved[PATH_MAX];
     return realpath(path.c_str(), resolved) == nullptr ? std::string() : std::string(resolved);
-}
-
-bool IsTtyDevice(dev_t device, const std::string& proc)
-{
-    std::vector<std::string> drivers;
-    if (!ReadLines(proc + "/tty/drivers", drivers))
-        return true;
-    for (const std::string& line : drivers) {
-        const std::vector<std::string> words = Words(line);
-        if (words.size() >= 5 &&
-            std::strtoul(words[words.size() - 3].c_str(), nullptr, 10) == major(device) &&
-            MinorInRange(words[words.size() - 2], minor(device)))
-            return true;
-    }
-    return false;
 }
 
 UartPresence UartBehind(dev_t device, const std::string& sys)

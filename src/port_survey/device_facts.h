@@ -8,12 +8,20 @@
 
 namespace port_survey {
 
+// Where sysfs, the device folder and procfs are mounted; tests point them at
+// folders of their own.
+struct SurveyRoots {
+    std::string sys = "/sys";
+    std::string dev = "/dev";
+    std::string proc = "/proc";
+};
+
+// The defaults, each replaced by QUORVEL_SYS_ROOT, QUORVEL_DEV_ROOT or
+// QUORVEL_PROC_ROOT when set.
+SurveyRoots RootsFromEnvironment();
+
 // The path with every link and "." or ".." resolved; "" when it does not resolve.
 std::string CanonicalPath(const std::string& path);
-
-// Whether the kernel's tty drivers (/proc/tty/drivers) claim the device;
-// true when that list cannot be read, since only opening could tell then.
-bool IsTtyDevice(dev_t device, const std::string& proc);
 
 enum class UartPresence { Present, Absent, Unknown };
 

@@ -1,5 +1,7 @@
 #include "device_probe.h"
 
+#include "tty_port.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -149,9 +151,10 @@ Probe Ready(const PortRow& row, const std::vector<Holder>& sharers)
     if (sharers.empty())
         return {PortStatus::Ready,
                 "Nothing to do: quorvel('Open', vantrel(" + Quoted(row.port) + ")) can open it."};
+    const char* verb = sharers.size() == 1 ? " has" : " have";
     return {PortStatus::Ready,
-            "It can be opened, but " + NamedList(sharers) +
-                " has it open too and would share the line; if Open answers 2, close it there."};
+            "It can be opened, but " + NamedList(sharers) + verb +
+                " it open too and would share the line; if Open answers 2, close it there."};
 }
 
 Probe Busy(const std::vector<Holder>& lockers)
@@ -176,7 +179,7 @@ Probe ProbePort(const PortRow& row, const SurveyRoots& roots, const OpenFiles& o
                                               " is closed to you: " + RemapHint(row, "another device") + "."};
         return S_ISLNK(entry.st_mode) ? BrokenLink(row) : Missing(row, false);
     }
-    if (!S_ISCHR(node.st_mode) || !IsTtyDevice(node.st_rdev, roots.proc))
+    if (!S_ISCHR(node.st_mode) || !posix_serial::IsTtyClass(node.st_rdev, roots.sys))
         return NotATty(row, node);
     if (UartBehind(node.st_rdev, roots.sys) == UartPresence::Absent)
         return Missing(row, true);

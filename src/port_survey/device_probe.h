@@ -2,7 +2,7 @@
 #pragma once
 
 #include "device_facts.h"
-#include "port_survey.h"
+#include "survey_records.h"
 
 namespace port_survey {
 

@@ -2,6 +2,7 @@
 
 #include "device_names.h"
 #include "port_survey.h"
+#include "tty_port.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -25,6 +26,8 @@ std::string TargetRefusal(const std::string& target)
     struct stat node;
     if (stat(target.c_str(), &node) != 0 || !S_ISCHR(node.st_mode))
         return "'" + target + "' is not a character device.";
+    if (!posix_serial::IsTtyClass(node.st_rdev))
+        return "'" + target + "' is a character device but not a tty: only serial ports are opened.";
     return std::string();
 }
 

@@ -2,6 +2,8 @@
 
 #include "device_names.h"
 #include "device_probe.h"
+#include "natural_order.h"
+#include "survey_backend.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -10,12 +12,6 @@
 
 namespace port_survey {
 namespace {
-
-std::string VariableOr(const char* name, const std::string& fallback)
-{
-    const char* value = std::getenv(name);
-    return value == nullptr || value[0] == '\0' ? fallback : std::string(value);
-}
 
 const char* SourceName(posix_serial::NameSource source)
 {
@@ -61,17 +57,9 @@ std::vector<std::string> Entries(const std::string& folder, const std::string& p
     return paths;
 }
 
-// ttyS2 before ttyS10: paths that differ only in their closing number compare
-// by its length first.
 bool NameOrder(const SerialDevice& a, const SerialDevice& b)
 {
-    const std::size_t stemA = a.path.find_last_not_of("0123456789") + 1;
-    const std::size_t stemB = b.path.find_last_not_of("0123456789") + 1;
-    if (a.path.compare(0, stemA, b.path, 0, stemB) != 0)
-        return a.path < b.path;
-    if (a.path.size() != b.path.size())
-        return a.path.size() < b.path.size();
-    return a.path < b.path;
+    return NaturalLess(a.path, b.path);
 }
 
 // The kernel's names of USB adapters and of the UARTs that exist.
@@ -111,32 +99,6 @@ PortRow SurveyPortWith(unsigned long number, const SurveyRoots& roots, const Ope
 
 } // namespace
 
-SurveyRoots RootsFromEnvironment()
-{
-    const SurveyRoots defaults;
-    return {VariableOr("QUORVEL_SYS_ROOT", defaults.sys), VariableOr("QUORVEL_DEV_ROOT", defaults.dev),
-            VariableOr("QUORVEL_PROC_ROOT", defaults.proc)};
-}
-
-const char* StatusName(PortStatus status)
-{
-    switch (status) {
-    case PortStatus::Ready:
-        return "ready";
-    case PortStatus::Missing:
-        return "missing";
-    case PortStatus::BrokenLink:
-        return "broken link";
-    case PortStatus::NotATty:
-        return "not a tty";
-    case PortStatus::NoAccess:
-        return "no access";
-    case PortStatus::Busy:
-        break;
-    }
-    return "busy";
-}
-
 PortRow SurveyPort(unsigned long number, const SurveyRoots& roots)
 {
     return SurveyPortWith(number, roots, ScanOpenFiles(roots.proc));
@@ -149,6 +111,20 @@ std::vector<PortRow> SurveyPorts(const SurveyRoots& roots)
     for (unsigned long number = 1; number <= PortCount; ++number)
         rows.push_back(SurveyPortWith(number, roots, openFiles));
     return rows;
+}
+
+Survey SurveyNow()
+{
+    const SurveyRoots roots = RootsFromEnvironment();
+    Survey survey;
+    survey.ports = SurveyPorts(roots);
+    survey.devices = ListSerialDevices(roots, survey.ports);
+    return survey;
+}
+
+PortRow PortNow(unsigned long number)
+{
+    return SurveyPort(number, RootsFromEnvironment());
 }
 
 std::vector<SerialDevice> ListSerialDevices(const SurveyRoots& roots, const std::vector<PortRow>& ports)

@@ -5,45 +5,12 @@
 // many boards).
 #pragma once
 
-#include <string>
-#include <sys/types.h>
+#include "device_facts.h"
+#include "survey_records.h"
+
 #include <vector>
 
 namespace port_survey {
-
-constexpr unsigned long PortCount = 8;
-
-// Where sysfs, the device folder and procfs are mounted; tests point them at
-// folders of their own.
-struct SurveyRoots {
-    std::string sys = "/sys";
-    std::string dev = "/dev";
-    std::string proc = "/proc";
-};
-
-// The defaults, each replaced by QUORVEL_SYS_ROOT, QUORVEL_DEV_ROOT or
-// QUORVEL_PROC_ROOT when set.
-SurveyRoots RootsFromEnvironment();
-
-enum class PortStatus { Ready, Missing, BrokenLink, NotATty, NoAccess, Busy };
-
-const char* StatusName(PortStatus status);
-
-struct PortRow {
-    std::string port;   // "COM3"
-    std::string device; // the path the name resolves to
-    std::string source; // "QUORVEL_DEVICES", "config" or "default"
-    PortStatus status = PortStatus::Missing;
-    std::string advice;      // one sentence on what to do
-    std::string description; // maker, product, serial number and VID:PID of a USB adapter
-};
-
-struct SerialDevice {
-    std::string path;
-    std::string stableName; // its /dev/serial/by-id link, or ""
-    std::string description;
-    std::string mappedAs; // the ports that resolve to it, "COM3" or "COM3, COM5"; or ""
-};
 
 // Port n (1 to PortCount) as it stands now.
 PortRow SurveyPort(unsigned long number, const SurveyRoots& roots);

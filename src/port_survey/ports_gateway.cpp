@@ -1,10 +1,11 @@
 // quorvel_ports, a MEX function of its own beside the module: the survey of
 // COM1-COM8 and of the serial devices present, and the mapping of a port.
-// It calls only the mex/mx interface of host.h, so a build for another host
+// The arguments, the arrays and the printed tables are the same on every
+// platform; each platform's survey answers through survey_backend.h. It
+// calls only the mex/mx interface of host.h, so a build for another host
 // compiles it against that host's backend.
 #include "host.h"
-#include "port_mapping.h"
-#include "port_survey.h"
+#include "survey_backend.h"
 #include "survey_tables.h"
 
 #include <cstdio>
@@ -58,18 +59,16 @@ mxArray* DeviceArray(const std::vector<SerialDevice>& devices)
     return array;
 }
 
-void Survey(int nlhs, mxArray* plhs[])
+void PrintOrReturn(int nlhs, mxArray* plhs[])
 {
-    const SurveyRoots roots = RootsFromEnvironment();
-    const std::vector<PortRow> rows = SurveyPorts(roots);
-    const std::vector<SerialDevice> devices = ListSerialDevices(roots, rows);
+    const Survey survey = SurveyNow();
     if (nlhs == 0) {
-        mexPrintf("%s\n%s", PortTable(rows).c_str(), DeviceTable(devices).c_str());
+        mexPrintf("%s\n%s", PortTable(survey.ports).c_str(), DeviceTable(survey.devices).c_str());
         return;
     }
-    plhs[0] = PortArray(rows);
+    plhs[0] = PortArray(survey.ports);
     if (nlhs > 1)
-        plhs[1] = DeviceArray(devices);
+        plhs[1] = DeviceArray(survey.devices);
 }
 
 std::string TextOf(const mxArray* array)
@@ -97,14 +96,14 @@ bool Map(mxArray* plhs[], const mxArray* prhs[], char* refusal)
         std::snprintf(refusal, RefusalSize, "%s", mapping.refusal.c_str());
         return false;
     }
-    plhs[0] = PortArray({SurveyPort(mapping.number, RootsFromEnvironment())});
+    plhs[0] = PortArray({PortNow(mapping.number)});
     return true;
 }
 
 bool Run(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[], char* refusal)
 {
     if (nrhs == 0 && nlhs <= 2) {
-        Survey(nlhs, plhs);
+        PrintOrReturn(nlhs, plhs);
         return true;
     }
     if (nrhs == 2 && nlhs <= 1)

@@ -2,7 +2,7 @@
 // no output.
 #pragma once
 
-#include "port_survey.h"
+#include "survey_records.h"
 
 #include <string>
 #include <vector>

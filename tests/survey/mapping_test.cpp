@@ -85,6 +85,8 @@ TEST_F(MappingTest, RefusalsChangeNothingAndSayWhy)
         {"COM2", Path("dev"), "'" + Path("dev") + "' is not a character device."},
         {"COM2", Path("dev/ttyUSB7"), "'" + Path("dev/ttyUSB7") + "' is not a character device."},
         {"COM2", "ttyUSB0", "Give the device by its absolute path, not 'ttyUSB0'."},
+        {"COM2", "/dev/null",
+         "'/dev/null' is a character device but not a tty: only serial ports are opened."},
         {"COM6", pty, "" + ConfigLink(6) + " is not a link; move it away first."},
         {"COM6", "", "" + ConfigLink(6) + " is not a link; move it away first."},
     };

@@ -118,6 +118,33 @@ TEST_F(ProbeTest, ThePortThisProcessLockedIsBusyHere)
     close(held);
 }
 
+TEST_F(ProbeTest, ReadyNamesEachProgramThatHasItOpenToo)
+{
+    const std::string pty = NewPty();
+    FakeProc();
+    // /proc lists processes in no promised order.
+    const std::pair<std::vector<const char*>, const char*> cases[] = {
+        {{"minicom"}, "minicom (PID 101) has it open too"},
+        {{"minicom", "screen"}, ") have it open too"},
+    };
+    for (const auto& [names, advice] : cases) {
+        for (std::size_t k = 0; k < names.size(); ++k) {
+            const std::string process = "proc/" + std::to_string(101 + k);
+            Write(process + "/comm", std::string(names[k]) + "\n");
+            unlink(Path(process + "/fd/3").c_str());
+            Link(process + "/fd/3", pty);
+        }
+        unlink(Path("devices/com2").c_str());
+        const port_survey::PortRow row = Survey(pty);
+        EXPECT_EQ(row.status, PortStatus::Ready);
+        EXPECT_NE(row.advice.find(advice), std::string::npos) << row.advice;
+        for (std::size_t k = 0; k < names.size(); ++k)
+            EXPECT_NE(row.advice.find(std::string(names[k]) + " (PID " + std::to_string(101 + k) + ")"),
+                      std::string::npos)
+                << row.advice;
+    }
+}
+
 // Runs the probe of com2 as user nobody in a child, which returns the advice
 // for "no access" or a note of what it got instead.
 std::string AdviceForNobody(const port_survey::SurveyRoots& roots)

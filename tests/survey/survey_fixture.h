@@ -24,7 +24,7 @@ class SurveyTest : public ::testing::Test {
     // A fake sysfs device for node: sys/dev/char/<major>:<minor> leads to
     // sys/devices/<relative>/tty/<last part of relative>, which is returned.
     std::string SysfsDevice(const std::string& node, const std::string& relative) const;
-    // A fake procfs that knows the kernel's real tty drivers, and nothing else.
+    // An empty fake procfs, for the test to fill.
     void FakeProc();
 
   protected:

@@ -1,5 +1,10 @@
 #include "device_fixture.h"
 
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -72,6 +77,57 @@ TEST_F(OpenTest, RefusedOpensReportWhy)
         EXPECT_EQ(TryOpen(c.name, c.flags, c.creation), INVALID_HANDLE_VALUE) << c.name;
         EXPECT_EQ(GetLastError(), c.error) << c.name;
     }
+}
+
+// A node of its own for a character device, watched for opens: an open of
+// the device through any other node (another process's) does not count.
+class WatchedNode {
+  public:
+    WatchedNode(const std::string& path, dev_t device) : path_(path)
+    {
+        created_ = mknod(path.c_str(), S_IFCHR | 0666, device) == 0;
+        watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (created_)
+            inotify_add_watch(watch_, path.c_str(), IN_OPEN);
+    }
+    ~WatchedNode() { close(watch_); }
+    WatchedNode(const WatchedNode&) = delete;
+    WatchedNode& operator=(const WatchedNode&) = delete;
+
+    bool Created() const { return created_; }
+    const std::string& Path() const { return path_; }
+    bool OpenedSinceLastAsked()
+    {
+        char events[4096];
+        bool opened = false;
+        while (read(watch_, events, sizeof events) > 0)
+            opened = true;
+        return opened;
+    }
+
+  private:
+    std::string path_;
+    bool created_ = false;
+    int watch_ = -1;
+};
+
+TEST_F(OpenTest, ACharacterDeviceThatIsNoTtyIsRefusedUnopened)
+{
+    const std::string folder = std::getenv("QUORVEL_DEVICES");
+    WatchedNode null(folder + "/null", makedev(1, 3)), zero(folder + "/zero", makedev(1, 5));
+    if (!null.Created() || !zero.Created())
+        GTEST_SKIP() << "needs the right to make device nodes";
+    folder_.Link(2, zero.Path());
+    for (const std::string& name : {std::string("COM2"), null.Path(), zero.Path()}) {
+        SetLastError(0);
+        EXPECT_EQ(TryOpen(name.c_str()), INVALID_HANDLE_VALUE) << name;
+        EXPECT_EQ(GetLastError(), ERROR_NOT_SUPPORTED) << name;
+    }
+    EXPECT_FALSE(null.OpenedSinceLastAsked());
+    EXPECT_FALSE(zero.OpenedSinceLastAsked());
+
+    close(open(zero.Path().c_str(), O_RDONLY | O_CLOEXEC));
+    EXPECT_TRUE(zero.OpenedSinceLastAsked()) << "the watch sees an open";
 }
 
 // The far end that received `probe` is the device the name led to.

@@ -3,6 +3,8 @@
 #include "error_codes.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/major.h>
 #include <sys/file.h>
@@ -39,10 +41,46 @@ DWORD Claim(int fd)
     return ERROR_SUCCESS;
 }
 
+bool IsPseudoTerminalSlave(dev_t device)
+{
+    const unsigned kind = major(device);
+    return kind == PTY_SLAVE_MAJOR ||
+           (kind >= UNIX98_PTY_SLAVE_MAJOR && kind < UNIX98_PTY_SLAVE_MAJOR + UNIX98_PTY_MAJOR_COUNT);
+}
+
+// The class folder the entry's subsystem link leads to ends in "/tty".
+bool InTtyClass(dev_t device, const std::string& sys)
+{
+    const std::string subsystem = sys + "/dev/char/" + std::to_string(major(device)) + ":" +
+                                  std::to_string(minor(device)) + "/subsystem";
+    char target[PATH_MAX];
+    const ssize_t length = readlink(subsystem.c_str(), target, sizeof target - 1);
+    if (length < 4)
+        return false;
+    return std::strncmp(target + length - 4, "/tty", 4) == 0;
+}
+
+// Told from the node alone, before anything opens it.
+DWORD NodeError(const std::string& path)
+{
+    struct stat node;
+    if (stat(path.c_str(), &node) != 0)
+        return OpenError(errno);
+    return S_ISCHR(node.st_mode) && IsTtyClass(node.st_rdev) ? ERROR_SUCCESS : ERROR_NOT_SUPPORTED;
+}
+
 } // namespace
+
+bool IsTtyClass(dev_t device, const std::string& sys)
+{
+    return IsPseudoTerminalSlave(device) || InTtyClass(device, sys);
+}
 
 int OpenExclusive(const std::string& path, DWORD access, DWORD& error)
 {
+    error = NodeError(path);
+    if (error != ERROR_SUCCESS)
+        return -1;
     int fd = open(path.c_str(), AccessFlags(access) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         error = OpenError(errno);
@@ -68,11 +106,7 @@ void CloseExclusive(int fd)
 bool IsPseudoTerminal(int fd)
 {
     struct stat status;
-    if (fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode))
-        return false;
-    const unsigned kind = major(status.st_rdev);
-    return kind == PTY_SLAVE_MAJOR ||
-           (kind >= UNIX98_PTY_SLAVE_MAJOR && kind < UNIX98_PTY_SLAVE_MAJOR + UNIX98_PTY_MAJOR_COUNT);
+    return fstat(fd, &status) == 0 && S_ISCHR(status.st_mode) && IsPseudoTerminalSlave(status.st_rdev);
 }
 
 } // namespace posix_serial
