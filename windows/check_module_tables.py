@@ -5,8 +5,9 @@ The module exports the gateway and the array-interface declaration and
 nothing else. From the host it imports exactly the functions listed in
 libmx.def and libmex.def: a host call the lists do not name fails the link,
 and a name the module no longer calls fails here. From KERNEL32 it imports
-exactly the serial and event calls of the core and the one call of its entry
-point, so it can install no exception handler and allocate no thread-local
+exactly the serial and event calls of the core, the one call of its entry
+point and the environment read of the port mapping, and from ADVAPI32 only
+the mapping's registry read, so it can install no exception handler and allocate no thread-local
 storage; from the C runtime only calls that keep no state. It has no TLS
 directory, and nothing went into its link that the loader or a runtime would
 run as a constructor or TLS callback (read from the link map, which a
@@ -20,13 +21,17 @@ import subprocess
 import sys
 
 EXPORTS = {"mexFunction", "mexfilerequiredapiversion"}
-SYSTEM_DLLS = {"KERNEL32.dll", "msvcrt.dll"}
+SYSTEM_DLLS = {"KERNEL32.dll", "msvcrt.dll", "ADVAPI32.dll"}
 SERIAL_CALLS = {
     "CreateFileA", "CloseHandle", "SetupComm", "SetCommState", "SetCommTimeouts", "PurgeComm",
     "ClearCommError", "ReadFile", "WriteFile", "GetOverlappedResult", "CancelIoEx", "CreateEventA",
     "WaitForSingleObject", "WaitForMultipleObjects", "GetLastError",
 }
 ENTRY_CALLS = {"DisableThreadLibraryCalls"}
+# Open reads the mapping of the slot it opens (the variable, else the registry)
+# and says when it cannot.
+MAPPING_CALLS = {"GetEnvironmentVariableA", "SetLastError"}
+REGISTRY_CALLS = {"RegGetValueA"}
 # The compiler may call these for copies and comparisons, or not, by build type.
 RUNTIME_CALLS = {"abort", "memcmp", "memcpy", "memmove", "memset", "strcmp", "strlen", "strncmp"}
 # Input sections whose entries a loader or a runtime would call at load time.
@@ -120,7 +125,8 @@ def main():
     for library, names in host.items():
         problems += differences(f"imports from {library}", imports.get(library, set()), names)
     problems += differences("imports from KERNEL32.dll", imports.get("KERNEL32.dll", set()),
-                            SERIAL_CALLS | ENTRY_CALLS)
+                            SERIAL_CALLS | ENTRY_CALLS | MAPPING_CALLS)
+    problems += differences("imports from ADVAPI32.dll", imports.get("ADVAPI32.dll", set()), REGISTRY_CALLS)
     problems += differences("imports from msvcrt.dll", imports.get("msvcrt.dll", set()) - RUNTIME_CALLS, set())
     problems += load_time_problems(dump, map_text)
     for problem in problems:
