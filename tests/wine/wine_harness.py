@@ -8,6 +8,11 @@
          ends of the ports on the program's requests;
   stop   ends the wineserver.
 
+With --extra-port N, COMN is a pseudo-terminal too. With --private-ttys,
+each action runs in a private mount namespace where every /dev/ttyS* of
+the machine (its console among them) is covered by an empty file of the
+ports folder, and a run fails if anything opened one of those files.
+
 Far-end requests are lines "@far <verb> <port> ..." on the program's
 standard output, each answered with one line on its standard input. Wine's
 own diagnostics go to a log file, never to a pipe nobody reads.
@@ -15,7 +20,9 @@ own diagnostics go to a log file, never to a pipe nobody reads.
 
 import argparse
 import contextlib
+import ctypes
 import fcntl
+import glob
 import os
 import pty
 import select
@@ -63,9 +70,13 @@ def link_path(ports, number):
     return os.path.join(ports, f"com{number}")
 
 
-def mapped_ports(prefix, ports):
+def port_numbers(args):
+    return list(range(1, PORT_COUNT + 1)) + args.extra_port
+
+
+def mapped_ports(prefix, ports, numbers):
     """True when dosdevices maps every COMn to its link in the ports folder."""
-    for number in range(1, PORT_COUNT + 1):
+    for number in numbers:
         device = os.path.join(prefix, "dosdevices", f"com{number}")
         if not os.path.islink(device) or os.readlink(device) != link_path(ports, number):
             return False
@@ -85,14 +96,14 @@ def setup(args):
     open(args.log, "w").close()
     env = wine_environment(args.prefix)
     os.makedirs(args.ports, exist_ok=True)
-    if mapped_ports(args.prefix, args.ports):
+    if mapped_ports(args.prefix, args.ports, port_numbers(args)):
         start_server(args, env)
         return 0
     shutil.rmtree(args.prefix, ignore_errors=True)
     registry = os.path.join(args.ports, "ports.reg")
     with open(registry, "w") as out:
         out.write("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n")
-        for number in range(1, PORT_COUNT + 1):
+        for number in port_numbers(args):
             out.write(f'"COM{number}"="{link_path(args.ports, number)}"\n')
     steps = [[args.wine, "wineboot", "--init"], [args.wine, "reg", "import", registry]]
     for step in steps:
@@ -104,8 +115,8 @@ def setup(args):
     run_logged([args.wineserver, "-w"], env, args.log, SERVER_SECONDS)
     start_server(args, env)
     run_logged([args.wine, "reg", "query", "HKLM\\Software\\Wine\\Ports"], env, args.log, SERVER_SECONDS)
-    if not mapped_ports(args.prefix, args.ports):
-        print(f"Wine did not map COM1-COM{PORT_COUNT} to {args.ports} (see {args.log})")
+    if not mapped_ports(args.prefix, args.ports, port_numbers(args)):
+        print(f"Wine did not map {port_numbers(args)} to {args.ports} (see {args.log})")
         return 1
     return 0
 
@@ -233,13 +244,12 @@ def dos_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def run_case(case, ports, command, env, timeout, log=None):
+def run_case(case, ports, command, env, timeout, log=None, numbers=range(1, PORT_COUNT + 1)):
     """Runs one case of a test program with fresh devices at the ports' far
     ends, serving its far-end requests; its standard error goes to the log
     when one is given. Gives the exit status and the lines the program printed."""
     refusing = RefusingDevice(ports, REFUSING_PORT)
-    far_ends = {number: FarEnd(ports, number)
-                for number in range(1, PORT_COUNT + 1) if number != REFUSING_PORT}
+    far_ends = {number: FarEnd(ports, number) for number in numbers if number != REFUSING_PORT}
     started = time.monotonic()
     lines = []
     with open(log, "wb") if log else contextlib.nullcontext() as errors:
@@ -270,11 +280,69 @@ def run(args):
     command = [args.wine, args.program, args.case, dos_path(args.module)]
     env = wine_environment(args.prefix)
     started = time.monotonic()
-    result, lines = run_case(args.case, args.ports, command, env, args.timeout, log)
+    watch = CoverWatch(args.covers) if args.private_ttys else None
+    result, lines = run_case(args.case, args.ports, command, env, args.timeout, log, port_numbers(args))
     if result != 0 and not lines and time.monotonic() - started < SILENT_START_SECONDS:
         print(f"{args.case}: Wine exited before the program ran; running it once more")
-        result, _ = run_case(args.case, args.ports, command, env, args.timeout, log)
+        result, _ = run_case(args.case, args.ports, command, env, args.timeout, log, port_numbers(args))
+    if watch:
+        for device in watch.opened():
+            print(f"FAILED: {device} was opened, though no test gave it")
+            result = 1
     return result
+
+
+IN_OPEN = 0x20
+IN_NONBLOCK = 0o4000
+
+
+class CoverWatch:
+    """Reports the covered devices whose cover file was opened since it began
+    (inotify watches the file itself, through whichever mount it is reached)."""
+
+    def __init__(self, covers):
+        self.libc = ctypes.CDLL(None, use_errno=True)
+        self.fd = self.libc.inotify_init1(IN_NONBLOCK)
+        if self.fd < 0:
+            raise OSError(ctypes.get_errno(), "inotify_init1")
+        self.devices = {}
+        for cover in sorted(glob.glob(os.path.join(covers, "*"))):
+            watch = self.libc.inotify_add_watch(self.fd, cover.encode(), IN_OPEN)
+            if watch < 0:
+                raise OSError(ctypes.get_errno(), f"inotify_add_watch {cover}")
+            self.devices[watch] = "/dev/" + os.path.basename(cover)
+
+    def opened(self):
+        found = set()
+        try:
+            while True:
+                events = os.read(self.fd, 65536)
+                offset = 0
+                while offset < len(events):
+                    watch, _, _, length = struct.unpack_from("iIII", events, offset)
+                    found.add(self.devices.get(watch, "?"))
+                    offset += 16 + length
+        except BlockingIOError:
+            pass
+        os.close(self.fd)
+        return sorted(found)
+
+
+def cover_ttys(covers):
+    """Covers every /dev/ttyS* of this mount namespace with an empty file of
+    its own in the covers folder, the same file in every namespace."""
+    os.makedirs(covers, exist_ok=True)
+    for device in sorted(glob.glob("/dev/ttyS*")):
+        cover = os.path.join(covers, os.path.basename(device))
+        open(cover, "a").close()
+        subprocess.run(["mount", "--bind", cover, device], check=True)
+
+
+def in_private_namespace(argv):
+    """Runs this harness again in a private mount namespace; its exit status."""
+    env = dict(os.environ, QUORVEL_PRIVATE_TTYS="1")
+    return subprocess.run(["unshare", "--mount", "--propagation", "private", sys.executable] + argv,
+                          env=env).returncode
 
 
 def main():
@@ -288,10 +356,19 @@ def main():
     parser.add_argument("--module", help="quorvel.mexw64")
     parser.add_argument("--case")
     parser.add_argument("--timeout", type=float, default=60)
+    parser.add_argument("--extra-port", type=int, action="append", default=[],
+                        help="a COM number above 8 to make a pseudo-terminal too")
+    parser.add_argument("--private-ttys", action="store_true",
+                        help="cover the machine's /dev/ttyS* and fail a run that opens one")
     args = parser.parse_args()
     args.prefix, args.ports = os.path.abspath(args.prefix), os.path.abspath(args.ports)
     args.log = os.path.join(args.ports, "wine-setup.log")
+    args.covers = os.path.join(args.ports, "covers")
     os.makedirs(args.ports, exist_ok=True)
+    if args.private_ttys:
+        if os.environ.get("QUORVEL_PRIVATE_TTYS") != "1":
+            return in_private_namespace([os.path.abspath(__file__)] + sys.argv[1:])
+        cover_ttys(args.covers)
     return {"setup": setup, "run": run, "stop": stop}[args.action](args)
 
 
