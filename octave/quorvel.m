@@ -73,11 +73,13 @@
 % An open port keeps quorvel locked in memory (mislocked('quorvel')), so
 % 'clear quorvel' keeps the ports open; CloseAll closes them all, and they are
 % closed when MATLAB or Octave exits. On Windows, COMn is the Windows port of
-% that name. On Linux, COMn is the device that the link
+% that name, unless quorvel_ports mapped it to another port, such as an
+% adapter at COM12 (HKEY_CURRENT_USER\Software\quorvel, or the environment
+% variable QUORVEL_PORTS). On Linux, COMn is the device that the link
 % $QUORVEL_DEVICES/comN or ${XDG_CONFIG_HOME:-~/.config}/quorvel/comN points to, else
-% /dev/ttyS(n-1). On Linux, quorvel_ports() lists which device each COMn is,
+% /dev/ttyS(n-1). On both, quorvel_ports() lists which device each COMn is,
 % whether it can be opened and, if not, why; quorvel_ports('COM3', device)
-% maps a port.
+% maps a port (help quorvel_ports).
 %
 % Example:
 %   s = vantrel('COM3', 'BaudRate', 115200, 'ReadTimeout', 0.5);
