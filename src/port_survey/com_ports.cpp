@@ -1,7 +1,7 @@
 #include "com_ports.h"
 
 #include "natural_order.h"
-#include "win32/port_map.h"
+#include "port_map.h"
 
 #include <algorithm>
 #include <cctype>

@@ -2,8 +2,8 @@
 // SetupAPI and an instant's open of each slot's device, handed to the
 // decisions of com_ports.cpp. The mapping is the module's own (slot_devices.h).
 #include "com_ports.h"
+#include "slot_devices.h"
 #include "survey_backend.h"
-#include "win32/slot_devices.h"
 
 // clang-format off
 #include <windows.h>
