@@ -1,6 +1,7 @@
 #include "serial_device.h"
 
 #include "error_codes.h"
+#include "line_rates.h"
 #include "line_settings.h"
 #include "tty_port.h"
 
@@ -100,6 +101,9 @@ DWORD SerialDevice::Start(const std::string& path, DWORD access)
     if (int failure = StartRawPort(fd_, state_))
         return ErrorFromErrno(failure);
     hasOutputQueue_ = !IsPseudoTerminal(fd_);
+    // Only a UART's own driver reads the transmitter's state off the chip:
+    // a USB adapter's driver answers from status packets that need not come.
+    asksTransmitter_ = UartBaseRate(fd_) != 0;
     counters_.Start(fd_);
     return StartWorker();
 }
@@ -336,9 +340,9 @@ void SerialDevice::ServiceDraining()
     }
 }
 
-// What has left the kernel's output queue, and the UART's transmitter where
-// the driver tells: the last byte counts as sent once it is on the wire, so
-// that a caller may turn an RS-485 transceiver round after it. 0 or the errno.
+// What has left the kernel's output queue, and a UART's transmitter: the last
+// byte counts as sent once it is on the wire, so that a caller may turn an
+// RS-485 transceiver round after it. 0 or the errno.
 int SerialDevice::BytesSentByKernel(std::uint64_t& sent)
 {
     int queued = 0;
@@ -352,11 +356,11 @@ int SerialDevice::BytesSentByKernel(std::uint64_t& sent)
 
 bool SerialDevice::TransmitterBusy()
 {
-    if (!tellsTransmitter_)
+    if (!asksTransmitter_)
         return false;
     unsigned lineStatus = 0;
     if (ioctl(fd_, TIOCSERGETLSR, &lineStatus) != 0) {
-        tellsTransmitter_ = false; // USB adapters do not say
+        asksTransmitter_ = false;
         return false;
     }
     return (lineStatus & TIOCSER_TEMT) == 0;

@@ -122,7 +122,7 @@ class SerialDevice : public kernel::Object {
     std::uint64_t handedToKernel_ = 0;
     std::uint64_t sentByKernel_ = 0; // as last asked
     bool hasOutputQueue_ = false;    // pseudo-terminals keep none
-    bool tellsTransmitter_ = true;   // until the driver refuses TIOCSERGETLSR
+    bool asksTransmitter_ = false;   // a UART whose driver tells its clock
     LineCounters counters_;
     std::uint32_t armed_ = 0; // the readiness the worker is told about
     Clock::time_point lastWriteStart_{};
