@@ -13,6 +13,7 @@ import argparse
 import glob
 import json
 import os
+import queue
 import shlex
 import socket
 import subprocess
@@ -93,6 +94,7 @@ class Lane:
         self.usb_echo = threading.Event()
         self.usb_echo.set()
         self.qmp_lock = threading.Lock()
+        self.qmp_replies = queue.Queue()
         self.deleted = threading.Event()
         self.result = None
         self.done = threading.Event()
@@ -188,15 +190,23 @@ class Lane:
             if arguments:
                 request["arguments"] = arguments
             self.links["qmp"].sendall(json.dumps(request).encode() + b"\n")
-            while True:
-                reply = self.qmp_replies.get_reply()
-                if "return" in reply or "error" in reply:
-                    return reply
+            return self.qmp_replies.get(timeout=10)
 
     def run_qmp(self):
-        self.qmp_replies = QmpReader(self.links["qmp"], self.deleted)
-        self.qmp_replies.get_reply()  # the greeting
-        self.qmp("qmp_capabilities")
+        """Replies go to the queue in order; DEVICE_DELETED events set `deleted`."""
+        pending = b""
+        while True:
+            chunk = self.links["qmp"].recv(65536)
+            if not chunk:
+                return
+            pending += chunk
+            *lines, pending = pending.split(b"\n")
+            for line in filter(None, lines):
+                message = json.loads(line)
+                if message.get("event") == "DEVICE_DELETED":
+                    self.deleted.set()
+                elif "event" not in message:
+                    self.qmp_replies.put(message)
 
     def unplug(self):
         self.deleted.clear()
@@ -204,6 +214,15 @@ class Lane:
         if "error" in reply:
             return "error " + reply["error"].get("desc", "")
         return "ok" if self.deleted.wait(10) else "error the adapter was not removed"
+
+    def unplug_later(self, milliseconds):
+        """Answers at once, so that the guest can be in the middle of a write when it happens."""
+        def unplug():
+            time.sleep(milliseconds / 1000)
+            print("lane: unplugged after %d ms: %s" % (milliseconds, self.unplug()), flush=True)
+
+        self.start(unplug)
+        return "ok"
 
     def replug(self):
         reply = self.qmp("device_add", driver="usb-serial", id="ftdi", chardev="usb",
@@ -229,35 +248,14 @@ class Lane:
             *lines, pending = pending.split(b"\n")
             for line in lines:
                 request = line.decode("ascii", "replace").strip()
-                action = actions.get(request)
-                answer = action() if action else "error unknown request " + request
+                name, _, delay = request.partition(" ")
+                if name == "unplug" and delay.isdigit():
+                    answer = self.unplug_later(int(delay))
+                else:
+                    action = actions.get(request)
+                    answer = action() if action else "error unknown request " + request
                 print("lane: %s: %s" % (request, answer), flush=True)
                 link.sendall((answer + "\n").encode())
-
-
-class QmpReader:
-    """Replies of the monitor in order; DEVICE_DELETED events set `deleted`."""
-
-    def __init__(self, link, deleted):
-        self.link = link
-        self.deleted = deleted
-        self.pending = b""
-
-    def get_reply(self):
-        while True:
-            line, found, rest = self.pending.partition(b"\n")
-            if found:
-                self.pending = rest
-                message = json.loads(line)
-                if message.get("event") == "DEVICE_DELETED":
-                    self.deleted.set()
-                if "event" not in message:
-                    return message
-                continue
-            chunk = self.link.recv(65536)
-            if not chunk:
-                raise ConnectionError("the QEMU monitor closed")
-            self.pending += chunk
 
 
 def qemu_command(kernel, initramfs, sockets):
@@ -315,7 +313,9 @@ def main():
         try:
             lane.accept_all()
             lane.connect("com1", qemu)
-            lane.run_qmp()
+            lane.start(lane.run_qmp)
+            lane.qmp_replies.get(timeout=10)  # the greeting
+            lane.qmp("qmp_capabilities")
             for work in (lane.run_console, lane.forward_to_com1, lane.forward_to_com2,
                          lane.run_usb_peer, lane.run_control):
                 lane.start(work)
