@@ -15,6 +15,7 @@ import json
 import os
 import queue
 import shlex
+import signal
 import socket
 import subprocess
 import sys
@@ -294,6 +295,8 @@ def main():
     parser.add_argument("--limit", type=float, default=170, help="seconds the guest may run")
     parser.add_argument("gtest", nargs="*", help="arguments for the test program")
     options = parser.parse_args()
+    # A time limit's SIGTERM still takes QEMU down with the lane.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("lane: terminated"))
 
     tests = os.path.join(options.build, "tests", "quorvel_driver_tests")
     if not os.access(tests, os.X_OK):
