@@ -40,6 +40,7 @@ TEST_F(UsbTest, EveryByteValueComesBackFromTheFarEndIntact)
     const ArrayPtr settings = Settings("COM3");
     Set(settings, "BaudRate", test_host::Number(115200));
     Set(settings, "ReadTimeout", test_host::Number(1));
+    Set(settings, "WriteTimeout", test_host::Number(1));
     ASSERT_EQ(Open(settings), 0);
     Bytes values(256);
     for (unsigned v = 0; v < values.size(); ++v)
@@ -49,7 +50,7 @@ TEST_F(UsbTest, EveryByteValueComesBackFromTheFarEndIntact)
     const tty_test::ReadOutcome got = Read(settings, values.size());
     EXPECT_EQ(got.status, 0);
     EXPECT_EQ(got.bytes, values);
-    EXPECT_EQ(FlushWrite(settings), 0);
+    EXPECT_EQ(FlushWrite(settings), 0) << "bytes that came back have left";
 }
 
 TEST_F(UsbTest, ThePortSurveyNamesTheAdapterByMakerProductAndIds)

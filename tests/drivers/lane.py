@@ -226,9 +226,16 @@ class Lane:
         return "ok"
 
     def replug(self):
-        reply = self.qmp("device_add", driver="usb-serial", id="ftdi", chardev="usb",
-                         **{"always-plugged": True})
-        return "error " + reply["error"].get("desc", "") if "error" in reply else "ok"
+        """QEMU lets the adapter's chardev go a moment after DEVICE_DELETED."""
+        for _ in range(50):
+            reply = self.qmp("device_add", driver="usb-serial", id="ftdi", chardev="usb",
+                             **{"always-plugged": True})
+            if "error" not in reply:
+                return "ok"
+            if "in use" not in reply["error"].get("desc", ""):
+                break
+            time.sleep(0.1)
+        return "error " + reply["error"].get("desc", "")
 
     def send_break(self):
         with self.com1_lock:
