@@ -5,8 +5,8 @@ The guest has three 16550A UARTs besides its console and a USB serial
 adapter. This process plays everything outside the guest: the null-modem
 cable between ttyS1 and ttyS2, the adapter's far end (an echo, or a sink
 while a test unplugs it), the QEMU monitor, and a control line on ttyS3 over
-which the guest's tests ask for a break on ttyS1 or an unplug or replug of
-the adapter. Exits with the guest's test status, or non-zero when the guest
+which the guest's tests ask for a break on ttyS1, or an unplug ("unplug", or
+"unplug-after N" once the adapter sent N more bytes) or replug of the adapter. Exits with the guest's test status, or non-zero when the guest
 does not boot or runs out of time.
 """
 import argparse
@@ -94,6 +94,9 @@ class Lane:
         self.com1_lock = threading.Lock()
         self.usb_echo = threading.Event()
         self.usb_echo.set()
+        self.usb_lock = threading.Lock()
+        self.usb_taken = 0
+        self.unplug_at = None
         self.qmp_lock = threading.Lock()
         self.qmp_replies = queue.Queue()
         self.deleted = threading.Event()
@@ -182,6 +185,7 @@ class Lane:
             chunk = link.recv(1 << 20)
             if not chunk:
                 return
+            self.note_taken(len(chunk))
             if self.usb_echo.is_set():
                 link.sendall(chunk)
 
@@ -216,14 +220,22 @@ class Lane:
             return "error " + reply["error"].get("desc", "")
         return "ok" if self.deleted.wait(10) else "error the adapter was not removed"
 
-    def unplug_later(self, milliseconds):
-        """Answers at once, so that the guest can be in the middle of a write when it happens."""
-        def unplug():
-            time.sleep(milliseconds / 1000)
-            print("lane: unplugged after %d ms: %s" % (milliseconds, self.unplug()), flush=True)
-
-        self.start(unplug)
+    def unplug_after(self, count):
+        """Answers at once; the adapter goes once its far end took `count`
+        more bytes, so that a write is under way, wherever the guest is."""
+        with self.usb_lock:
+            self.unplug_at = self.usb_taken + count
         return "ok"
+
+    def note_taken(self, count):
+        with self.usb_lock:
+            self.usb_taken += count
+            due = self.unplug_at is not None and self.usb_taken >= self.unplug_at
+            if due:
+                self.unplug_at = None
+        if due:
+            self.start(lambda: print("lane: unplugged, %d bytes taken in all: %s"
+                                     % (self.usb_taken, self.unplug()), flush=True))
 
     def replug(self):
         """QEMU lets the adapter's chardev go a moment after DEVICE_DELETED."""
@@ -256,9 +268,9 @@ class Lane:
             *lines, pending = pending.split(b"\n")
             for line in lines:
                 request = line.decode("ascii", "replace").strip()
-                name, _, delay = request.partition(" ")
-                if name == "unplug" and delay.isdigit():
-                    answer = self.unplug_later(int(delay))
+                name, _, count = request.partition(" ")
+                if name == "unplug-after" and count.isdigit():
+                    answer = self.unplug_after(int(count))
                 else:
                     action = actions.get(request)
                     answer = action() if action else "error unknown request " + request
