@@ -76,7 +76,7 @@ class LaneControl {
     explicit LaneControl(const std::string& path) : line_(path) {}
     // Null when QUORVEL_DRIVER_CONTROL is not set.
     static std::unique_ptr<LaneControl> FromEnvironment();
-    // "break", "unplug", "unplug-after <bytes>", "replug", "sink" or "echo"; the answer.
+    // "break", "unplug-after <bytes>", "replug", "sink" or "echo"; the answer.
     std::string Ask(const std::string& request);
 
   private:

@@ -5,8 +5,8 @@ The guest has three 16550A UARTs besides its console and a USB serial
 adapter. This process plays everything outside the guest: the null-modem
 cable between ttyS1 and ttyS2, the adapter's far end (an echo, or a sink
 while a test unplugs it), the QEMU monitor, and a control line on ttyS3 over
-which the guest's tests ask for a break on ttyS1, or an unplug ("unplug", or
-"unplug-after N" once the adapter sent N more bytes) or replug of the adapter. Exits with the guest's test status, or non-zero when the guest
+which the guest's tests ask for a break on ttyS1, an unplug of the adapter
+once it sent N more bytes ("unplug-after N"), or its replug. Exits with the guest's test status, or non-zero when the guest
 does not boot or runs out of time.
 """
 import argparse
@@ -255,7 +255,7 @@ class Lane:
         return "ok"
 
     def run_control(self):
-        actions = {"break": self.send_break, "unplug": self.unplug, "replug": self.replug,
+        actions = {"break": self.send_break, "replug": self.replug,
                    "sink": lambda: self.usb_echo.clear() or "ok",
                    "echo": lambda: self.usb_echo.set() or "ok"}
         link = self.links["control"]

@@ -6,7 +6,6 @@
 #include "driver_fixture.h"
 
 #include <cmath>
-#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <iostream>
@@ -105,7 +104,8 @@ class UartTableTest : public UartTest {
         return {frame, registers_->Divisor()};
     }
 
-    // One case from 9600 8N1; the row's column: the answer.
+    // Asks for one frame and rate over 9600 8N1 and checks the UART against
+    // the answer, which it returns for the table.
     int Try(const Frame& frame, double rate, const UartState& before)
     {
         const ArrayPtr asked = Asking(Settings("COM1"), frame, rate);
