@@ -254,10 +254,20 @@ class Lane:
             self.links["com1"].sendall(TELNET_BREAK)
         return "ok"
 
-    def run_control(self):
+    def answer(self, request):
         actions = {"break": self.send_break, "replug": self.replug,
                    "sink": lambda: self.usb_echo.clear() or "ok",
                    "echo": lambda: self.usb_echo.set() or "ok"}
+        name, _, count = request.partition(" ")
+        try:
+            if name == "unplug-after" and count.isdigit():
+                return self.unplug_after(int(count))
+            action = actions.get(request)
+            return action() if action else "error unknown request " + request
+        except Exception as failure:  # the guest hears of it instead of waiting
+            return "error %s" % failure
+
+    def run_control(self):
         link = self.links["control"]
         pending = b""
         while True:
@@ -268,12 +278,7 @@ class Lane:
             *lines, pending = pending.split(b"\n")
             for line in lines:
                 request = line.decode("ascii", "replace").strip()
-                name, _, count = request.partition(" ")
-                if name == "unplug-after" and count.isdigit():
-                    answer = self.unplug_after(int(count))
-                else:
-                    action = actions.get(request)
-                    answer = action() if action else "error unknown request " + request
+                answer = self.answer(request)
                 print("lane: %s: %s" % (request, answer), flush=True)
                 link.sendall((answer + "\n").encode())
 
@@ -311,7 +316,7 @@ def guest_command(tests, arguments):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("build", help="the build folder that holds tests/quorvel_driver_tests")
-    parser.add_argument("--limit", type=float, default=170, help="seconds the guest may run")
+    parser.add_argument("--limit", type=float, default=150, help="seconds the guest may run")
     parser.add_argument("gtest", nargs="*", help="arguments for the test program")
     options = parser.parse_args()
     # A time limit's SIGTERM still takes QEMU down with the lane.
