@@ -50,7 +50,9 @@ TEST_F(UsbTest, EveryByteValueComesBackFromTheFarEndIntact)
     const tty_test::ReadOutcome got = Read(settings, values.size());
     EXPECT_EQ(got.status, 0);
     EXPECT_EQ(got.bytes, values);
-    EXPECT_EQ(FlushWrite(settings), 0) << "bytes that came back have left";
+    EXPECT_EQ(FlushWrite(settings), 0)
+        << "bytes that came back have left; GetWriteStatus now answers " << WriteStatus(settings).status
+        << " with " << WriteStatus(settings).waiting << " bytes queued";
 }
 
 TEST_F(UsbTest, ThePortSurveyNamesTheAdapterByMakerProductAndIds)
