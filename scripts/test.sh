@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: the unit and tty tests, the Octave tests and those of the
 # MATLAB module for Linux (its symbol tables, its archive, and the module
-# loaded with dlopen) in a plain build, again under AddressSanitizer +
+# loaded with dlopen) in a plain build; that build's real-driver tests in a
+# QEMU guest on Debian's kernel (16550A UARTs, an FTDI adapter); every test
+# again under AddressSanitizer +
 # UndefinedBehaviorSanitizer, and the threaded tests (the POSIX backend, the
 # Linux module's loader test) under ThreadSanitizer; then the Windows module,
 # cross-compiled and run under Wine; then a bounded fuzz run of the module in
@@ -39,6 +41,12 @@ windows_build() {
   (cd build/windows && ctest --output-on-failure)
 }
 
+# The guest gets 150 s; the lane as a whole, kernel boot included, 175 s.
+drivers_lane() {
+  echo "=== real-drivers lane (QEMU: Debian's kernel with 16550A UARTs and an FTDI adapter)"
+  timeout --kill-after=5 175 python3 "$root/tests/drivers/lane.py" build/main --limit 150
+}
+
 fuzz_build() {
   echo "=== build build/fuzz (clang: libFuzzer, ASan + UBSan; a bounded fuzz run)"
   CC=clang CXX=clang++ cmake -S "$root" -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -48,6 +56,7 @@ fuzz_build() {
 }
 
 timed "plain build and tests" run_build build/main "" ""
+timed "real-drivers lane (QEMU)" drivers_lane
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   timed "ASan+UBSan build and tests" run_build build/asan "address,undefined" ""
 TSAN_OPTIONS=halt_on_error=1 timed "TSan build and tests" run_build build/tsan "thread" "tty|unit/device|mexa64"

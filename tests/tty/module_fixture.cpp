@@ -49,14 +49,19 @@ QueueOutcome QueueOf(const CallResult& result)
 
 } // namespace
 
-void ModuleTest::SetUp()
+void ModuleCalls::SetUp()
 {
     test_host::Reset();
+}
+
+void ModuleTest::SetUp()
+{
+    ModuleCalls::SetUp();
     folder_.Link(1, com1_.SlavePath());
     folder_.Link(2, com2_.SlavePath());
 }
 
-void ModuleTest::TearDown()
+void ModuleCalls::TearDown()
 {
     CallResult closeAll = Quorvel(0, {test_host::Text("CloseAll").get()});
     EXPECT_FALSE(closeAll.aborted) << closeAll.message;
@@ -66,7 +71,7 @@ void ModuleTest::TearDown()
     EXPECT_EQ(test_host::MisuseCount(), 0);
 }
 
-ArrayPtr ModuleTest::Settings(const std::string& port)
+ArrayPtr ModuleCalls::Settings(const std::string& port)
 {
     CallResult defaults = Quorvel(1, {test_host::Text("GetParams").get(), test_host::Text("default").get()});
     EXPECT_FALSE(defaults.aborted) << defaults.message;
@@ -76,64 +81,71 @@ ArrayPtr ModuleTest::Settings(const std::string& port)
     return settings;
 }
 
-void ModuleTest::Set(const ArrayPtr& settings, const std::string& property, ArrayPtr value)
+void ModuleCalls::Set(const ArrayPtr& settings, const std::string& property, ArrayPtr value)
 {
     test_host::SetField(settings.get(), 0, property, std::move(value));
 }
 
-int ModuleTest::Open(const ArrayPtr& settings)
+int ModuleCalls::Open(const ArrayPtr& settings)
 {
     return StatusAt(Quorvel(2, {test_host::Text("Open").get(), settings.get()}), 2);
 }
 
-int ModuleTest::SetParams(const ArrayPtr& settings)
+int ModuleCalls::SetParams(const ArrayPtr& settings)
 {
     return StatusAt(Quorvel(2, {test_host::Text("SetParams").get(), settings.get()}), 2);
 }
 
-int ModuleTest::Close(const ArrayPtr& settings)
+ParamsOutcome ModuleCalls::GetParams(const ArrayPtr& settings)
+{
+    CallResult result = Quorvel(2, {test_host::Text("GetParams").get(), settings.get()});
+    const int status = StatusAt(result, 2);
+    return {result.aborted ? nullptr : std::move(result.outputs[0]), status};
+}
+
+int ModuleCalls::Close(const ArrayPtr& settings)
 {
     return OneOutputCommand("Close", settings);
 }
 
-int ModuleTest::Write(const ArrayPtr& settings, const Bytes& bytes)
+int ModuleCalls::Write(const ArrayPtr& settings, const Bytes& bytes)
 {
     ArrayPtr data = test_host::Uint8Row(bytes);
     return StatusAt(Quorvel(1, {test_host::Text("Write").get(), settings.get(), data.get()}), 1);
 }
 
-ReadOutcome ModuleTest::Read(const ArrayPtr& settings)
+ReadOutcome ModuleCalls::Read(const ArrayPtr& settings)
 {
     return ReadOf(Quorvel(2, {test_host::Text("Read").get(), settings.get()}));
 }
 
-ReadOutcome ModuleTest::Read(const ArrayPtr& settings, double count)
+ReadOutcome ModuleCalls::Read(const ArrayPtr& settings, double count)
 {
     ArrayPtr countArray = test_host::Number(count);
     return ReadOf(Quorvel(2, {test_host::Text("Read").get(), settings.get(), countArray.get()}));
 }
 
-QueueOutcome ModuleTest::WriteStatus(const ArrayPtr& settings)
+QueueOutcome ModuleCalls::WriteStatus(const ArrayPtr& settings)
 {
     return QueueOf(Quorvel(2, {test_host::Text("GetWriteStatus").get(), settings.get()}));
 }
 
-QueueOutcome ModuleTest::ReadStatus(const ArrayPtr& settings)
+QueueOutcome ModuleCalls::ReadStatus(const ArrayPtr& settings)
 {
     return QueueOf(Quorvel(2, {test_host::Text("GetReadStatus").get(), settings.get()}));
 }
 
-int ModuleTest::FlushRead(const ArrayPtr& settings)
+int ModuleCalls::FlushRead(const ArrayPtr& settings)
 {
     return OneOutputCommand("FlushRead", settings);
 }
 
-int ModuleTest::FlushWrite(const ArrayPtr& settings)
+int ModuleCalls::FlushWrite(const ArrayPtr& settings)
 {
     return OneOutputCommand("FlushWrite", settings);
 }
 
-int ModuleTest::DiscardWrites(const ArrayPtr& settings)
+int ModuleCalls::DiscardWrites(const ArrayPtr& settings)
 {
     ArrayPtr mode = test_host::Text("discard");
     return StatusAt(Quorvel(1, {test_host::Text("FlushWrite").get(), settings.get(), mode.get()}), 1);

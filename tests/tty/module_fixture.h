@@ -1,5 +1,6 @@
-// The module as a script drives it, through the test host, with COM1 and
-// COM2 on pseudo-terminals whose master sides the test plays.
+// The module as a script drives it, through the test host: its commands
+// (ModuleCalls), and COM1 and COM2 on pseudo-terminals whose master sides the
+// test plays (ModuleTest). The real-driver tests share the commands.
 #pragma once
 
 #include "arrays.h"
@@ -23,7 +24,14 @@ struct QueueOutcome {
     int status;
 };
 
-class ModuleTest : public ::testing::Test {
+struct ParamsOutcome {
+    ArrayPtr settings;
+    int status;
+};
+
+// Every test starts with a fresh host and ends with every port closed and
+// nothing of the module's left behind.
+class ModuleCalls : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
@@ -34,6 +42,7 @@ class ModuleTest : public ::testing::Test {
 
     static int Open(const ArrayPtr& settings);
     static int SetParams(const ArrayPtr& settings);
+    static ParamsOutcome GetParams(const ArrayPtr& settings);
     static int Close(const ArrayPtr& settings);
     static int Write(const ArrayPtr& settings, const Bytes& bytes);
     static ReadOutcome Read(const ArrayPtr& settings);
@@ -43,6 +52,11 @@ class ModuleTest : public ::testing::Test {
     static int FlushRead(const ArrayPtr& settings);
     static int FlushWrite(const ArrayPtr& settings);
     static int DiscardWrites(const ArrayPtr& settings);
+};
+
+class ModuleTest : public ModuleCalls {
+  protected:
+    void SetUp() override;
 
     // Waits until the far end's bytes reached the port's input queue.
     static void AwaitAtPort(PseudoTerminal& pty, std::size_t count);
