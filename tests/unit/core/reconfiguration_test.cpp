@@ -48,7 +48,7 @@ TEST_F(ReconfigurationTest, AReadTimeoutOfZeroAsksForReadsThatReturnAtOnce)
     // keep the read going until its count was reached.
     Set(settings, "ReadTimeout", Number(0));
     EXPECT_EQ(SetParams(), 0);
-    const COMMTIMEOUTS& timeouts = sim::Calls().at(0).timeouts;
+    const COMMTIMEOUTS timeouts = sim::Calls().at(0).timeouts;
     EXPECT_EQ(timeouts.ReadIntervalTimeout, MAXDWORD);
     EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier + timeouts.ReadTotalTimeoutConstant, 0u);
 }
