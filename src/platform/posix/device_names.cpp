@@ -4,6 +4,7 @@
 #include <cstring>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace posix_serial {
 namespace {
@@ -31,7 +32,26 @@ bool Exists(const std::string& path)
     return lstat(path.c_str(), &entry) == 0;
 }
 
+// A link to a network address is read for the address; any other link is
+// left for open() to follow.
+std::string LineOf(const std::string& link)
+{
+    char target[512];
+    const ssize_t length = readlink(link.c_str(), target, sizeof target);
+    if (length > 0 && static_cast<std::size_t>(length) < sizeof target) {
+        const std::string text(target, static_cast<std::size_t>(length));
+        if (IsNetworkAddress(text))
+            return text;
+    }
+    return link;
+}
+
 } // namespace
+
+bool IsNetworkAddress(const std::string& path)
+{
+    return path.compare(0, sizeof NetworkScheme - 1, NetworkScheme) == 0;
+}
 
 unsigned long PortNumber(const char* name)
 {
@@ -55,16 +75,16 @@ ResolvedName ResolvePort(unsigned long number)
     const std::string link = "com" + std::to_string(number);
     std::string devices = Variable("QUORVEL_DEVICES");
     if (!devices.empty() && Exists(devices + "/" + link))
-        return {devices + "/" + link, NameSource::DevicesVariable};
+        return {LineOf(devices + "/" + link), NameSource::DevicesVariable};
     std::string config = ConfigLinkFolder();
     if (!config.empty() && Exists(config + "/" + link))
-        return {config + "/" + link, NameSource::ConfigFolder};
+        return {LineOf(config + "/" + link), NameSource::ConfigFolder};
     return {"/dev/ttyS" + std::to_string(number - 1), NameSource::Default};
 }
 
 std::string ResolveDevicePath(const char* name)
 {
-    if (name[0] == '/')
+    if (name[0] == '/' || IsNetworkAddress(name))
         return name;
     const unsigned long number = PortNumber(name);
     return number == 0 ? std::string() : ResolvePort(number).path;
