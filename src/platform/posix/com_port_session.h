@@ -47,6 +47,7 @@ class ComPortSession : private telnet::Receiver {
     std::uint32_t Answer(Setting setting) const { return answers_[Index(setting)].value; }
 
     std::vector<std::uint8_t>& Outgoing() { return outgoing_; }
+    const std::vector<std::uint8_t>& Outgoing() const { return outgoing_; }
 
   private:
     struct Answered {

@@ -21,6 +21,11 @@ class Line {
     virtual int Descriptor() const = 0;
     // Input that waits beside the descriptor, which therefore may not show it.
     virtual bool HoldsInput() const = 0;
+    // Output that waits beside the descriptor for room: Send sends it first.
+    virtual bool HoldsOutput() const = 0;
+    // Whether sent bytes wait in the kernel's output queue (TIOCOUTQ) before
+    // they reach the wire.
+    virtual bool QueuesOutput() const = 0;
 
     virtual int Receive(std::uint8_t* into, std::size_t room, std::size_t& got) = 0;
     virtual int Send(const std::uint8_t* from, std::size_t count, std::size_t& sent) = 0;
@@ -29,6 +34,8 @@ class Line {
     virtual int Apply(const DCB& dcb) = 0;
     // The queues named by PURGE_TXCLEAR and PURGE_RXCLEAR emptied.
     virtual int Discard(DWORD purgeFlags) = 0;
+    // Output the caller gave up on, dropped before the line closes.
+    virtual void Abandon() = 0;
     // Bytes received and not yet read, and bytes given and not yet sent.
     virtual int Waiting(DWORD& input, DWORD& output) = 0;
     // The CE_ bits of line errors since the last take.

@@ -244,7 +244,7 @@ int NetworkLine::Send(const std::uint8_t* from, std::size_t count, std::size_t& 
     sent = 0;
     if (int error = Flush())
         return error;
-    if (!session_.Outgoing().empty())
+    if (!session_.Outgoing().empty() || count == 0)
         return 0; // the replies and commands queued first go first
     std::uint8_t escaped[SendChunk];
     const telnet::Escaped part = telnet::EscapeData(from, count, escaped, sizeof escaped);

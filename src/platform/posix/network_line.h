@@ -30,10 +30,14 @@ class NetworkLine : public Line {
 
     int Descriptor() const override { return socket_; }
     bool HoldsInput() const override { return session_.InputSize() > 0; }
+    bool HoldsOutput() const override { return !session_.Outgoing().empty(); }
+    bool QueuesOutput() const override { return false; }
     int Receive(std::uint8_t* into, std::size_t room, std::size_t& got) override;
     int Send(const std::uint8_t* from, std::size_t count, std::size_t& sent) override;
     int Apply(const DCB& dcb) override;
     int Discard(DWORD purgeFlags) override;
+    // Closing the connection drops what it still held.
+    void Abandon() override {}
     int Waiting(DWORD& input, DWORD& output) override;
     DWORD TakeErrors() override;
 

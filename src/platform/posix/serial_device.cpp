@@ -3,7 +3,6 @@
 #include "error_codes.h"
 #include "line_rates.h"
 #include "line_settings.h"
-#include "tty_port.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,7 +11,6 @@
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <system_error>
-#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -60,16 +58,6 @@ RunningDevices& Running()
 
 constexpr DWORD PurgeFlags = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
-// The tcflush queue selector for the CLEAR flags, or -1 for none.
-int FlushedQueues(DWORD flags)
-{
-    const bool output = flags & PURGE_TXCLEAR;
-    const bool input = flags & PURGE_RXCLEAR;
-    if (output && input)
-        return TCIOFLUSH;
-    return output ? TCOFLUSH : input ? TCIFLUSH : -1;
-}
-
 void MarkStarted(OVERLAPPED& overlapped)
 {
     overlapped.Internal = nt_status::Pending;
@@ -95,16 +83,14 @@ std::shared_ptr<SerialDevice> SerialDevice::Open(const std::string& path, DWORD 
 DWORD SerialDevice::Start(const std::string& path, DWORD access)
 {
     DWORD error = ERROR_SUCCESS;
-    fd_ = OpenExclusive(path, access, error);
-    if (fd_ < 0)
+    line_ = OpenLine(path, access, state_, error);
+    if (!line_)
         return error;
-    if (int failure = StartRawPort(fd_, state_))
-        return ErrorFromErrno(failure);
-    hasOutputQueue_ = !IsPseudoTerminal(fd_);
+    fd_ = line_->Descriptor();
+    hasOutputQueue_ = line_->QueuesOutput();
     // Only a UART's own driver reads the transmitter's state off the chip:
     // a USB adapter's driver answers from status packets that need not come.
-    asksTransmitter_ = UartBaseRate(fd_) != 0;
-    counters_.Start(fd_);
+    asksTransmitter_ = hasOutputQueue_ && UartBaseRate(fd_) != 0;
     return StartWorker();
 }
 
@@ -154,16 +140,12 @@ void SerialDevice::Close()
         Wake();
         worker_.join();
     }
-    // close() waits for the kernel's output to drain, up to 30 s on a UART
-    // whose output is held: output the caller gave up on is discarded, as
-    // Windows' close discards it.
-    if (fd_ >= 0 && abandonedOutput)
-        tcflush(fd_, TCOFLUSH);
+    if (line_ && abandonedOutput)
+        line_->Abandon();
     for (int fd : {epoll_, wake_})
         if (fd >= 0)
             close(fd);
-    if (fd_ >= 0)
-        CloseExclusive(fd_);
+    line_.reset();
 }
 
 void SerialDevice::Run()
@@ -191,6 +173,14 @@ void SerialDevice::Run()
         if ((lineEvents & (EPOLLHUP | EPOLLERR)) && !hungUp_)
             HangUp();
     }
+}
+
+// A network line reads ahead while it waits for its server's answers: a read
+// waiting for those bytes is served now, since the descriptor no longer shows them.
+void SerialDevice::ServeHeldInput()
+{
+    if (!reads_.empty() && line_->HoldsInput())
+        ServiceReads(Clock::now());
 }
 
 DWORD SerialDevice::Refusal() const
@@ -223,43 +213,31 @@ void SerialDevice::HangUp()
     armed_ = 0;
 }
 
-// One read or write per call: a tty hands over all it has, or takes all it
+// One read or write per call: a line hands over all it has, or takes all it
 // has room for, in one go, and the worker is woken again while more is
-// possible. 0 or the errno that stopped the transfer (EIO for end of file,
-// which a tty gives only when hung up).
+// possible. 0 or the errno that stopped the transfer (EIO for a line gone).
 int SerialDevice::PullBytes(ReadTransfer& read)
 {
     if (read.done == read.length)
         return 0;
-    ssize_t got;
-    do
-        got = ::read(fd_, read.into + read.done, read.length - read.done);
-    while (got < 0 && errno == EINTR);
+    std::size_t got = 0;
+    const int error = line_->Receive(read.into + read.done, read.length - read.done, got);
     if (got > 0) {
         read.done += static_cast<DWORD>(got);
         read.lastByte = Clock::now();
-        return 0;
     }
-    if (got == 0)
-        return EIO;
-    return errno == EAGAIN ? 0 : errno;
+    return error;
 }
 
 int SerialDevice::PushBytes(WriteTransfer& write)
 {
     if (write.done == write.length)
         return 0;
-    ssize_t sent;
-    do
-        sent = ::write(fd_, write.from + write.done, write.length - write.done);
-    while (sent < 0 && errno == EINTR);
-    if (sent >= 0) {
-        write.done += static_cast<DWORD>(sent);
-        handedToKernel_ += static_cast<std::uint64_t>(sent);
-        kernelOutputMayWait_ = kernelOutputMayWait_ || sent > 0;
-        return 0;
-    }
-    return errno == EAGAIN ? 0 : errno;
+    std::size_t sent = 0;
+    const int error = line_->Send(write.from + write.done, write.length - write.done, sent);
+    write.done += static_cast<DWORD>(sent);
+    handedToKernel_ += sent;
+    return error;
 }
 
 void SerialDevice::BeginRead(ReadTransfer& read, Clock::time_point now)
@@ -300,6 +278,10 @@ void SerialDevice::ServiceReads(Clock::time_point now)
 
 void SerialDevice::ServiceWrites()
 {
+    std::size_t none = 0;
+    if (writes_.empty() && line_->HoldsOutput())
+        if (int error = line_->Send(nullptr, 0, none); MeansHangUp(error))
+            return HangUp();
     while (!writes_.empty()) {
         WriteTransfer& write = writes_.front();
         if (int error = PushBytes(write)) {
@@ -454,7 +436,7 @@ std::uint32_t SerialDevice::WantedInterest() const
     std::uint32_t interest = 0;
     if (!reads_.empty())
         interest |= EPOLLIN;
-    if (!writes_.empty())
+    if (!writes_.empty() || line_->HoldsOutput())
         interest |= EPOLLOUT;
     return interest;
 }
@@ -502,7 +484,9 @@ DWORD SerialDevice::Configure(const DCB& dcb)
     std::lock_guard<std::mutex> lock(mutex_);
     if (DWORD refused = Refusal())
         return refused;
-    if (int error = ApplyDcb(fd_, dcb))
+    const int error = line_->Apply(dcb);
+    ServeHeldInput();
+    if (error != 0)
         return Failed(error);
     state_ = dcb;
     return ERROR_SUCCESS;
@@ -547,10 +531,10 @@ DWORD SerialDevice::Purge(DWORD flags)
     }
     if (flags & PURGE_RXABORT)
         FinishAll(reads_, ERROR_OPERATION_ABORTED);
-    // A hung-up tty has no queues left to clear.
-    const int queues = FlushedQueues(flags);
-    if (queues >= 0 && !hungUp_ && tcflush(fd_, queues) != 0 && !MeansHangUp(errno))
-        return Failed(errno);
+    // A hung-up line has no queues left to clear.
+    const int error = hungUp_ ? 0 : line_->Discard(flags);
+    if (error != 0 && !MeansHangUp(error))
+        return Failed(error);
     return ERROR_SUCCESS;
 }
 
@@ -559,16 +543,15 @@ DWORD SerialDevice::TakeErrors(DWORD& errors, COMSTAT& status)
     std::lock_guard<std::mutex> lock(mutex_);
     if (DWORD refused = Refusal())
         return refused;
-    int waitingIn = 0;
-    int waitingOut = 0;
-    if (ioctl(fd_, FIONREAD, &waitingIn) != 0 ||
-        (kernelOutputMayWait_ && ioctl(fd_, TIOCOUTQ, &waitingOut) != 0))
-        return Failed(errno);
-    kernelOutputMayWait_ = waitingOut > 0;
-    errors = counters_.TakeNewErrors(fd_);
+    DWORD waitingIn = 0;
+    DWORD waitingOut = 0;
+    if (int error = line_->Waiting(waitingIn, waitingOut))
+        return Failed(error);
+    errors = line_->TakeErrors();
     status = COMSTAT{};
-    status.cbInQue = static_cast<DWORD>(waitingIn);
-    status.cbOutQue = static_cast<DWORD>(waitingOut) + UnsentBytes();
+    status.cbInQue = waitingIn;
+    status.cbOutQue = waitingOut + UnsentBytes();
+    ServeHeldInput();
     return ERROR_SUCCESS;
 }
 

@@ -1,4 +1,4 @@
-// One open serial device: the tty, its settings and the overlapped transfers
+// One open serial device: its line (a tty or a network port), its settings and the overlapped transfers
 // in flight. Transfers that can finish at once do so on the caller's thread;
 // the rest are carried on by the device's worker thread, which also ends
 // reads on their time-outs. Everything below runs under the device's mutex.
@@ -6,7 +6,7 @@
 
 #include "caller_waits.h"
 #include "kernel_objects.h"
-#include "line_counters.h"
+#include "line.h"
 #include "read_limits.h"
 
 #include <condition_variable>
@@ -25,7 +25,7 @@ class SerialDevice : public kernel::Object {
     static std::shared_ptr<SerialDevice> Open(const std::string& path, DWORD access, DWORD& error);
     ~SerialDevice() override;
 
-    // Ends every transfer as aborted (events signalled), then closes the tty.
+    // Ends every transfer as aborted (events signalled), then closes the line.
     void Close() override;
 
     // Each returns ERROR_SUCCESS or the failure.
@@ -69,6 +69,7 @@ class SerialDevice : public kernel::Object {
     SerialDevice() = default;
     DWORD Start(const std::string& path, DWORD access);
     DWORD StartWorker();
+    void ServeHeldInput();
     void Run();
 
     DWORD Refusal() const;
@@ -105,7 +106,8 @@ class SerialDevice : public kernel::Object {
     void Wake();
 
     // Set before the worker starts, constant after.
-    int fd_ = -1;
+    std::unique_ptr<Line> line_;
+    int fd_ = -1; // the line's descriptor
     int epoll_ = -1;
     int wake_ = -1;
 
@@ -123,15 +125,10 @@ class SerialDevice : public kernel::Object {
     std::uint64_t sentByKernel_ = 0; // as last asked
     bool hasOutputQueue_ = false;    // pseudo-terminals keep none
     bool asksTransmitter_ = false;   // a UART whose driver tells its clock
-    LineCounters counters_;
-    std::uint32_t armed_ = 0; // the readiness the worker is told about
+    std::uint32_t armed_ = 0;        // the readiness the worker is told about
     Clock::time_point lastWriteStart_{};
     bool hungUp_ = false;
     bool closing_ = false;
-    // The kernel's output queue grows only by our writes (the tty is ours
-    // alone): once found empty, it stays empty until the next write, and is
-    // not asked again until then.
-    bool kernelOutputMayWait_ = true;
 };
 
 } // namespace posix_serial
