@@ -45,9 +45,10 @@ bool IsWantedOurs(std::uint8_t option)
            option == ComPortOption;
 }
 
+// Some servers offer the option from their side as well; taking it costs nothing.
 bool IsWantedTheirs(std::uint8_t option)
 {
-    return option == telnet::BinaryOption || option == telnet::SuppressGoAheadOption;
+    return option == telnet::BinaryOption || option == telnet::SuppressGoAheadOption || option == ComPortOption;
 }
 
 Command CommandOf(Setting setting)
