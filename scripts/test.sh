@@ -51,7 +51,7 @@ fuzz_build() {
   echo "=== build build/fuzz (clang: libFuzzer, ASan + UBSan; a bounded fuzz run)"
   CC=clang CXX=clang++ cmake -S "$root" -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUORVEL_SANITIZE="address,undefined" >/dev/null
-  cmake --build build/fuzz -j"$jobs" --target quorvel_fuzzer
+  cmake --build build/fuzz -j"$jobs" --target quorvel_fuzzer quorvel_network_fuzzer
   (cd build/fuzz && ctest --output-on-failure -L fuzz)
 }
 
