@@ -1,5 +1,6 @@
 #include "device_probe.h"
 
+#include "device_names.h"
 #include "tty_port.h"
 
 #include <algorithm>
@@ -170,6 +171,9 @@ Probe Busy(const std::vector<Holder>& lockers)
 
 Probe ProbePort(const PortRow& row, const SurveyRoots& roots, const OpenFiles& openFiles)
 {
+    // Connecting would make the server open its port, and with it the far device.
+    if (posix_serial::IsNetworkAddress(row.device))
+        return {PortStatus::Network, "A serial port on another machine (RFC 2217), not connected to here."};
     struct stat entry, node;
     if (lstat(row.device.c_str(), &entry) != 0)
         return Missing(row, false);

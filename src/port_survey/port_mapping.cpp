@@ -21,8 +21,12 @@ std::string Failure(const std::string& what)
 
 std::string TargetRefusal(const std::string& target)
 {
+    if (posix_serial::IsNetworkAddress(target))
+        return target.find(':', sizeof posix_serial::NetworkScheme - 1) == std::string::npos
+                   ? "Give the network port as rfc2217://host:port, not '" + target + "'."
+                   : std::string();
     if (target[0] != '/')
-        return "Give the device by its absolute path, not '" + target + "'.";
+        return "Give the device by its absolute path or as rfc2217://host:port, not '" + target + "'.";
     struct stat node;
     if (stat(target.c_str(), &node) != 0 || !S_ISCHR(node.st_mode))
         return "'" + target + "' is not a character device.";

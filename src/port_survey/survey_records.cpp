@@ -17,6 +17,8 @@ const char* StatusName(PortStatus status)
         return "no access";
     case PortStatus::TargetMissing:
         return "target missing";
+    case PortStatus::Network:
+        return "network";
     case PortStatus::Busy:
         break;
     }

@@ -8,8 +8,9 @@ namespace port_survey {
 
 constexpr unsigned long PortCount = 8;
 
-// BrokenLink and NotATty arise on Linux, TargetMissing on Windows.
-enum class PortStatus { Ready, Missing, BrokenLink, NotATty, NoAccess, Busy, TargetMissing };
+// BrokenLink, NotATty and Network (a serial port on another machine, never
+// connected to by a survey) arise on Linux, TargetMissing on Windows.
+enum class PortStatus { Ready, Missing, BrokenLink, NotATty, NoAccess, Busy, TargetMissing, Network };
 
 const char* StatusName(PortStatus status);
 

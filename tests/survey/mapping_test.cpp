@@ -2,7 +2,10 @@
 #include "port_mapping.h"
 #include "survey_fixture.h"
 
+#include <arpa/inet.h>
 #include <filesystem>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace survey_test {
@@ -54,6 +57,28 @@ TEST_F(MappingTest, MappingLinksThePortAndTheModuleResolvesItThere)
     EXPECT_EQ(MapPort("COM3", "").refusal, "") << "removing no mapping is no error";
 }
 
+TEST_F(MappingTest, ANetworkPortIsMappedByItsAddressAndListedWithoutConnecting)
+{
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string server = "rfc2217://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+
+    EXPECT_EQ(MapPort("COM4", server).refusal, "");
+    EXPECT_EQ(LinkTarget(4), server);
+    const port_survey::PortRow row = port_survey::SurveyPort(4, roots_);
+    EXPECT_EQ(row.device, server);
+    EXPECT_EQ(row.source, "config");
+    EXPECT_EQ(row.status, port_survey::PortStatus::Network);
+    EXPECT_LT(accept(listener, nullptr, nullptr), 0) << "the survey connected to the server";
+    close(listener);
+}
+
 TEST_F(MappingTest, ALinkToAnUnpluggedAdapterCanBeReplacedAndRemoved)
 {
     std::filesystem::create_directories(Path("fresh/config/quorvel"));
@@ -84,7 +109,8 @@ TEST_F(MappingTest, RefusalsChangeNothingAndSayWhy)
         {"COM2", Path("plain"), "'" + Path("plain") + "' is not a character device."},
         {"COM2", Path("dev"), "'" + Path("dev") + "' is not a character device."},
         {"COM2", Path("dev/ttyUSB7"), "'" + Path("dev/ttyUSB7") + "' is not a character device."},
-        {"COM2", "ttyUSB0", "Give the device by its absolute path, not 'ttyUSB0'."},
+        {"COM2", "ttyUSB0", "Give the device by its absolute path or as rfc2217://host:port, not 'ttyUSB0'."},
+        {"COM2", "rfc2217://lab-gw", "Give the network port as rfc2217://host:port, not 'rfc2217://lab-gw'."},
         {"COM2", "/dev/null",
          "'/dev/null' is a character device but not a tty: only serial ports are opened."},
         {"COM6", pty, "" + ConfigLink(6) + " is not a link; move it away first."},
