@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make googletest libgtest-dev clang libclang-rt-14-dev
-  octave liboctave-dev socat python3 valgrind
+  octave liboctave-dev socat python3 valgrind ser2net python3-serial
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine64
   qemu-system-x86 linux-image-amd64 busybox-static "$@")
 missing=()
