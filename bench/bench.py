@@ -15,10 +15,17 @@ standard input, one a line, and answers each with one line on standard output:
 
 It sets its peer (peer.c) going with an in-band command first. The clients
 take turns figure by figure and repetition by repetition, so that whatever
-else the machine does weighs on all alike."""
+else the machine does weighs on all alike.
+
+A second table sets quorvel on a network serial port against pyserial's
+rfc2217:// client: one ser2net (telnet(rfc2217) accepters on 127.0.0.1)
+stands between each client and its peer, and COM1 is linked to the
+accepter's address."""
 import argparse
 import os
 import platform
+import shutil
+import socket
 import select
 import statistics
 import subprocess
@@ -33,15 +40,23 @@ MIB = 1024 * 1024
 # name, label, how it is started: {build}, {bench}, {tty} are filled in.
 OCTAVE = ["octave-cli", "--no-history", "--no-init-file", "--no-window-system", "--quiet", "--eval"]
 CLIENTS = [
-    ("raw", "raw C on the tty (the limit)", ["{build}/bench/quorvel_bench_raw", "{tty}"]),
+    ("raw", "raw C on the tty (the limit)", ["{build}/bench/quorvel_bench_raw", "{line}"]),
     ("floor", "floor MEX over an fd, Octave", OCTAVE + [
-        "addpath('{bench}/octave', '{build}/bench'); bench_fdio('{tty}')"]),
+        "addpath('{bench}/octave', '{build}/bench'); bench_fdio('{line}')"]),
     ("octave", "quorvel, Octave", OCTAVE + [
         "addpath('{bench}/octave', '{build}/octave'); bench_quorvel()"]),
     ("cpp", "quorvel, C++ (test host)", ["{build}/bench/quorvel_tty_bench"]),
-    ("pyserial", "pyserial", ["/usr/bin/python3", "{bench}/pyserial_client.py", "{tty}"]),
+    ("pyserial", "pyserial", ["/usr/bin/python3", "{bench}/pyserial_client.py", "{line}"]),
     ("serialport", "instrument-control serialport", OCTAVE + [
-        "addpath('{bench}/octave'); bench_serialport('{tty}')"]),
+        "addpath('{bench}/octave'); bench_serialport('{line}')"]),
+]
+# The same clients through ser2net; {line} is the accepter's rfc2217:// address.
+# pyserial's client waits for DTR and RTS to be acknowledged, which ser2net on
+# a pseudo-terminal never does: it is told not to.
+NETWORK_CLIENTS = [
+    ("pyserial", "pyserial, rfc2217://", ["/usr/bin/python3", "{bench}/pyserial_client.py", "{line}?ign_set_control"]),
+    ("octave", "quorvel, Octave", CLIENTS[2][2]),
+    ("cpp", "quorvel, C++ (test host)", CLIENTS[3][2]),
 ]
 
 # key, request, what is reported, unit
@@ -55,25 +70,39 @@ FIGURES = [
     ("status", "status {queries}", "status query", "us"),
 ]
 
+NETWORK_FIGURES = [
+    ("rt", "roundtrip 16 {roundtrips}", "round trip, 16 B, median", "us"),
+    ("rt99", None, "round trip, 16 B, p99", "us"),
+    ("out1m", "send 65536 1048576", "write 1 MiB, 64 KiB calls", "MiB/s"),
+    ("in1m", "receive 65536 1048576", "read 1 MiB, 64 KiB calls", "MiB/s"),
+]
+NETWORK_ROUNDTRIPS = {"full": 2000, "quick": 500}
+
 FULL = {"roundtrips": 10000, "big": 16 * MIB, "small": 1 * MIB, "queries": 100000, "repetitions": 11}
 QUICK = {"roundtrips": 2000, "big": 4 * MIB, "small": 256 * KIB, "queries": 20000, "repetitions": 3}
 
 ANSWER_TIMEOUT = 120
 
 
-class Client:
-    """One client process and the peer at the far end of its tty."""
+def start_peer(build):
+    """The far-end peer and its tty."""
+    peer = subprocess.Popen([os.path.join(build, "bench", "quorvel_bench_peer")],
+                            stdout=subprocess.PIPE, text=True)
+    return peer, peer.stdout.readline().strip()
 
-    def __init__(self, name, command, build, devices_root):
+
+class Client:
+    """One client process and the peer at the far end of its line: the
+    peer's tty, or a network address that leads to it."""
+
+    def __init__(self, name, command, build, devices_root, peer, line):
         self.name = name
-        self.peer = subprocess.Popen([os.path.join(build, "bench", "quorvel_bench_peer")],
-                                     stdout=subprocess.PIPE, text=True)
-        tty = self.peer.stdout.readline().strip()
+        self.peer = peer
         devices = os.path.join(devices_root, name)
         os.mkdir(devices)
-        os.symlink(tty, os.path.join(devices, "com1"))
+        os.symlink(line, os.path.join(devices, "com1"))
         environment = dict(os.environ, QUORVEL_DEVICES=devices)
-        argv = [part.format(build=build, bench=HERE, tty=tty) for part in command]
+        argv = [part.format(build=build, bench=HERE, line=line) for part in command]
         self.process = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                         text=True, env=environment)
 
@@ -98,16 +127,56 @@ class Client:
         self.peer.wait()
 
 
+class Ser2net:
+    """One ser2net with a telnet(rfc2217) accepter on 127.0.0.1 per tty."""
+
+    def __init__(self, ttys, folder):
+        self.addresses = []
+        config = os.path.join(folder, "ser2net.yaml")
+        with open(config, "w") as out:
+            for number, tty in enumerate(ttys):
+                port = unused_port()
+                out.write("connection: &port%d\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%d\n"
+                          "  connector: serialdev,%s,115200n81,local\n"
+                          "  options:\n    chardelay: false\n" % (number, port, tty))
+                self.addresses.append("rfc2217://127.0.0.1:%d" % port)
+        self.process = subprocess.Popen(["ser2net", "-n", "-d", "-c", config, "-P",
+                                          os.path.join(folder, "ser2net.pid")],
+                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 10
+        while not all(listening(address) for address in self.addresses):
+            if time.monotonic() > deadline:
+                raise RuntimeError("ser2net did not listen")
+            time.sleep(0.05)
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait()
+
+
+def unused_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def listening(address):
+    """From the kernel's table: a connection would be taken for a client."""
+    port = ":%04X " % int(address.rsplit(":", 1)[1])
+    with open("/proc/net/tcp") as table:
+        return any(port in line and " 0A " in line for line in table)
+
+
 def load():
     return os.getloadavg()
 
 
-def measure(clients, sizes, log):
+def measure(clients, sizes, log, asked=FIGURES):
     """{client: {figure key: [value per repetition]}}: times in us, rates in MiB/s."""
-    results = {client.name: {key: [] for key, _, _, _ in FIGURES} for client in clients}
+    results = {client.name: {key: [] for key, _, _, _ in asked} for client in clients}
     for repetition in range(sizes["repetitions"]):
         order = clients[repetition % len(clients):] + clients[:repetition % len(clients)]
-        for key, request, _, _ in FIGURES:
+        for key, request, _, _ in asked:
             if request is None:
                 continue
             request = request.format(**sizes)
@@ -136,16 +205,16 @@ def paired_ratio(results, client, reference, key):
     return statistics.median(a / b for a, b in zip(results[client][key], results[reference][key]))
 
 
-def table(clients, results):
-    lines = ["| figure | client | median | spread (min-max) | x limit |",
+def table(clients, results, figures=FIGURES, reference="raw", heading="x limit"):
+    lines = ["| figure | client | median | spread (min-max) | %s |" % heading,
              "|---|---|---:|---:|---:|"]
-    for key, _, title, unit in FIGURES:
+    for key, _, title, unit in figures:
         for name, label, _ in clients:
             values = results[name][key]
             low, high = spread(values)
             lines.append("| %s (%s) | %s | %.2f | %.2f-%.2f | %.2f |" % (
                 title, unit, label, statistics.median(values), low, high,
-                paired_ratio(results, name, "raw", key)))
+                paired_ratio(results, name, reference, key)))
     return lines
 
 
@@ -174,6 +243,38 @@ def targets(results):
     return [(text, value, meets(value)) for text, value, meets in checks]
 
 
+def network_targets(results):
+    checks = []
+    for client, what in (("octave", "Octave"), ("cpp", "C++")):
+        checks.append(("%s round trip via ser2net no slower than pyserial's rfc2217:// (ratio <= 1)" % what,
+                       paired_ratio(results, client, "pyserial", "rt"), lambda r: r <= 1))
+    return [(text, value, meets(value)) for text, value, meets in checks]
+
+
+def run_clients(specs, build, devices_root, lines, sizes, log, figures):
+    """Starts a client per spec on its (peer, line), measures, stops them."""
+    os.makedirs(devices_root)
+    clients = []
+    try:
+        for (name, _, command), (peer, line) in zip(specs, lines):
+            clients.append(Client(name, command, build, devices_root, peer, line))
+        return measure(clients, sizes, log, figures)
+    finally:
+        for client in clients:
+            client.stop()
+        for peer, _ in lines[len(clients):]:
+            peer.terminate()
+            peer.wait()
+
+
+def print_targets(checks):
+    print()
+    print("| target | ratio | |")
+    print("|---|---:|---|")
+    for text, ratio, met in checks:
+        print("| %s | %.2f | %s |" % (text, ratio, "met" if met else "MISSED"))
+
+
 def machine():
     model = "unknown CPU"
     with open("/proc/cpuinfo") as cpuinfo:
@@ -188,6 +289,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", required=True, help="the build folder with bench/ and octave/")
     parser.add_argument("--quick", action="store_true", help="fewer and shorter repetitions")
+    parser.add_argument("--only", choices=("tty", "network"), help="one of the two tables")
     arguments = parser.parse_args()
     build = os.path.abspath(arguments.build)
     sizes = QUICK if arguments.quick else FULL
@@ -198,18 +300,24 @@ def main():
     started = time.time()
     load_before = load()
     log("load before: %.2f %.2f %.2f" % load_before)
-    clients = []
+    results = network = None
     with tempfile.TemporaryDirectory(prefix="quorvel-bench-") as devices_root:
-        try:
-            for name, _, command in CLIENTS:
-                clients.append(Client(name, command, build, devices_root))
-            results = measure(clients, sizes, log)
-        finally:
-            for client in clients:
-                client.stop()
+        if arguments.only != "network":
+            peers = [start_peer(build) for _ in CLIENTS]
+            results = run_clients(CLIENTS, build, os.path.join(devices_root, "tty"), peers, sizes, log, FIGURES)
+        if arguments.only != "tty" and shutil.which("ser2net"):
+            log("through ser2net")
+            peers = [start_peer(build) for _ in NETWORK_CLIENTS]
+            server = Ser2net([tty for _, tty in peers], devices_root)
+            try:
+                lines = [(peer, address) for (peer, _), address in zip(peers, server.addresses)]
+                network_sizes = dict(sizes, roundtrips=NETWORK_ROUNDTRIPS["quick" if arguments.quick else "full"])
+                network = run_clients(NETWORK_CLIENTS, build, os.path.join(devices_root, "network"), lines,
+                                      network_sizes, log, NETWORK_FIGURES)
+            finally:
+                server.stop()
     load_after = load()
 
-    lines = table(CLIENTS, results)
     print("quorvel benchmark, %s" % time.strftime("%Y-%m-%d %H:%M %Z"))
     print("machine: %s" % machine())
     print("load average (1, 5, 15 min): before %.2f %.2f %.2f, after %.2f %.2f %.2f" % (
@@ -220,13 +328,17 @@ def main():
               sizes["big"] // MIB, sizes["small"] // KIB, sizes["queries"], time.time() - started))
     print("median and spread over the repetitions; ratios (x limit, targets) are medians of the ratios "
           "within each repetition")
-    print()
-    print("\n".join(lines))
-    print()
-    print("| target | ratio | |")
-    print("|---|---:|---|")
-    for text, ratio, met in targets(results):
-        print("| %s | %.2f | %s |" % (text, ratio, "met" if met else "MISSED"))
+    if results:
+        print()
+        print("\n".join(table(CLIENTS, results)))
+        print_targets(targets(results))
+    if network:
+        print()
+        print("Through ser2net (RFC 2217, 127.0.0.1), against pyserial's rfc2217:// client; %d round trips "
+              "per repetition, 1 MiB each way" % NETWORK_ROUNDTRIPS["quick" if arguments.quick else "full"])
+        print()
+        print("\n".join(table(NETWORK_CLIENTS, network, NETWORK_FIGURES, "pyserial", "x pyserial")))
+        print_targets(network_targets(network))
 
 
 if __name__ == "__main__":

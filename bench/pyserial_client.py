@@ -1,5 +1,6 @@
-"""pyserial on the tty given as the argument; serves the figures bench.py
-asks for on standard input (the protocol is in bench.py)."""
+"""pyserial on the tty or rfc2217:// address given as the argument; serves
+the figures bench.py asks for on standard input (the protocol is in
+bench.py)."""
 import math
 import sys
 import time
@@ -69,7 +70,7 @@ FIGURES = {"roundtrip": round_trips, "send": send, "receive": receive, "status":
 
 
 def main():
-    port = serial.Serial(sys.argv[1], 9600, timeout=5)
+    port = serial.serial_for_url(sys.argv[1], 9600, timeout=5)
     for line in sys.stdin:
         words = line.split()
         if words[0] == "quit":
