@@ -47,7 +47,7 @@ using Ser2netTest = NetworkPortTest;
 
 TEST_F(Ser2netTest, EveryByteValueCrossesBothWaysAndTheFarTtyKeepsTheSettingsAsked)
 {
-    Ser2netServer server(com1_);
+    Ser2netServer server(com1_.SlavePath());
     ArrayPtr port = PortAt(server);
     Set(port, "BaudRate", Number(57600));
     Set(port, "StopBits", Number(2));
@@ -71,7 +71,7 @@ TEST_F(Ser2netTest, EveryByteValueCrossesBothWaysAndTheFarTtyKeepsTheSettingsAsk
 
 TEST_F(Ser2netTest, AClosedConnectionIsAnIoFailureForEveryCommand)
 {
-    auto server = std::make_unique<Ser2netServer>(com1_);
+    auto server = std::make_unique<Ser2netServer>(com1_.SlavePath());
     ArrayPtr port = PortAt(*server);
     ASSERT_EQ(Open(port), 0);
     server.reset();

@@ -163,17 +163,16 @@ PortManagerServer::PortManagerServer()
 }
 
 // ser2net finds no free port itself: one is picked and handed over.
-Ser2netServer::Ser2netServer(const tty_test::PseudoTerminal& device)
+Ser2netServer::Ser2netServer(const std::string& device)
 {
     char folder[] = "/tmp/quorvel-ser2net-XXXXXX";
     if (mkdtemp(folder) == nullptr)
         throw std::runtime_error("no folder for ser2net");
     folder_ = folder;
     port_ = UnusedPort();
-    std::ofstream(folder_ + "/ser2net.yaml")
-        << "connection: &port\n"
-        << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << port_ << "\n"
-        << "  connector: serialdev," << device.SlavePath() << ",9600n81,local\n";
+    std::ofstream(folder_ + "/ser2net.yaml") << "connection: &port\n"
+                                             << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << port_ << "\n"
+                                             << "  connector: serialdev," << device << ",9600n81,local\n";
     Start({"timeout", "120", "ser2net", "-n", "-d", "-c", folder_ + "/ser2net.yaml", "-P",
            folder_ + "/ser2net.pid"});
     AwaitListening();

@@ -52,11 +52,11 @@ class PortManagerServer : public ServerProcess {
     PortManagerServer();
 };
 
-// ser2net with a telnet(rfc2217) accepter in front of the slave of `device`,
-// whose master the test plays.
+// ser2net with a telnet(rfc2217) accepter in front of `device` (a
+// pseudo-terminal's slave, whose master the test plays, or a UART).
 class Ser2netServer : public ServerProcess {
   public:
-    explicit Ser2netServer(const tty_test::PseudoTerminal& device);
+    explicit Ser2netServer(const std::string& device);
     ~Ser2netServer();
 
   private:
