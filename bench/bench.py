@@ -322,10 +322,14 @@ def main():
     print("machine: %s" % machine())
     print("load average (1, 5, 15 min): before %.2f %.2f %.2f, after %.2f %.2f %.2f" % (
         load_before + load_after))
-    print("%s run: %d repetitions; round trips %d per repetition; %d MiB per 64 KiB figure, "
-          "%d KiB per 64 B figure; %d status queries; %.0f s" % (
-              "quick" if arguments.quick else "full", sizes["repetitions"], sizes["roundtrips"],
-              sizes["big"] // MIB, sizes["small"] // KIB, sizes["queries"], time.time() - started))
+    if results:
+        print("%s run: %d repetitions; round trips %d per repetition; %d MiB per 64 KiB figure, "
+              "%d KiB per 64 B figure; %d status queries; %.0f s" % (
+                  "quick" if arguments.quick else "full", sizes["repetitions"], sizes["roundtrips"],
+                  sizes["big"] // MIB, sizes["small"] // KIB, sizes["queries"], time.time() - started))
+    else:
+        print("%s run: %d repetitions; %.0f s" % (
+            "quick" if arguments.quick else "full", sizes["repetitions"], time.time() - started))
     print("median and spread over the repetitions; ratios (x limit, targets) are medians of the ratios "
           "within each repetition")
     if results:
