@@ -137,7 +137,7 @@ class Ser2net:
             for number, tty in enumerate(ttys):
                 port = unused_port()
                 out.write("connection: &port%d\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%d\n"
-                          "  connector: serialdev,%s,115200n81,local\n"
+                          "  connector: serialdev(nouucplock),%s,115200n81,local\n"
                           "  options:\n    chardelay: false\n" % (number, port, tty))
                 self.addresses.append("rfc2217://127.0.0.1:%d" % port)
         self.process = subprocess.Popen(["ser2net", "-n", "-d", "-c", config, "-P",
@@ -150,7 +150,7 @@ class Ser2net:
             time.sleep(0.05)
 
     def stop(self):
-        self.process.terminate()
+        self.process.kill()  # it may outlive a SIGTERM
         self.process.wait()
 
 

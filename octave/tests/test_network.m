@@ -53,9 +53,9 @@ function [pid, cleanup] = start_ser2net (device, port)
   configuration = fullfile (folder, "ser2net.yaml");
   file = fopen (configuration, "w");
   fprintf (file, "connection: &port\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%d\n", port);
-  fprintf (file, "  connector: serialdev,%s,9600n81,local\n", device);
+  fprintf (file, "  connector: serialdev(nouucplock),%s,9600n81,local\n", device);
   fclose (file);
-  pid = system (sprintf ("exec timeout 120 ser2net -n -d -c %s -P %s", configuration,
+  pid = system (sprintf ("exec timeout -s KILL 120 ser2net -n -d -c %s -P %s", configuration,
                          fullfile (folder, "ser2net.pid")), false, "async");
   cleanup = onCleanup (@() stop_ser2net (pid, folder));
   wait_until (@() listening (port), 10, "ser2net did not listen");
@@ -65,8 +65,9 @@ function yes = listening (port)
   yes = ! isempty (regexp (fileread ("/proc/net/tcp"), sprintf (":%04X [0-9A-F:]+ 0A ", port), "once"));
 endfunction
 
+% The whole group (timeout made one): ser2net outlives a SIGTERM.
 function stop_ser2net (pid, folder)
-  kill (pid, 15);
+  kill (-pid, 9);
   stop_process (pid);
   confirm_recursive_rmdir (false, "local");
   rmdir (folder, "s");

@@ -4,7 +4,10 @@
 #include "driver_fixture.h"
 #include "servers.h"
 
+#include <arpa/inet.h>
+#include <cstring>
 #include <net/if.h>
+#include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -36,7 +39,9 @@ const Frame Frames[] = {
     {"5N1.5", 5, "none", 1.5, 0x04, CS5 | CSTOPB, 32},
 };
 
-// The guest boots with its loopback down.
+// The guest boots with its loopback down and no other address; ser2net finds
+// its accepter's 127.0.0.1 only on a machine with an IPv4 address besides it
+// (getaddrinfo's AI_ADDRCONFIG), so the loopback gets one from TEST-NET-1.
 void RaiseLoopback()
 {
     const int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -45,6 +50,13 @@ void RaiseLoopback()
     ASSERT_EQ(ioctl(probe, SIOCGIFFLAGS, &request), 0);
     request.ifr_flags |= IFF_UP;
     ASSERT_EQ(ioctl(probe, SIOCSIFFLAGS, &request), 0);
+    ifreq alias{};
+    std::snprintf(alias.ifr_name, sizeof alias.ifr_name, "lo:1");
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(0xc0000201); // 192.0.2.1
+    std::memcpy(&alias.ifr_addr, &address, sizeof address);
+    ASSERT_EQ(ioctl(probe, SIOCSIFADDR, &alias), 0);
     close(probe);
 }
 
@@ -89,8 +101,9 @@ TEST_F(NetworkUartTest, EachFrameReachesTheUartAndCarriesEveryValueItHolds)
         SetFrame(settings, frame.byteSize, frame.parity, frame.stopBits);
         ASSERT_EQ(opened ? SetParams(settings) : Open(settings), 0);
         opened = true;
-        if (registers_->Available())
+        if (registers_->Available()) {
             EXPECT_EQ(registers_->LineControl() & FrameBits, frame.lineControl);
+        }
         far_->Configure(B9600, frame.controlFlags);
         far_->DiscardInput();
         const Bytes values = EveryValue(frame.values);

@@ -14,7 +14,6 @@
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -58,17 +57,14 @@ ServerProcess::~ServerProcess()
     Stop();
 }
 
+// The whole group: ser2net outlives a SIGTERM (and `timeout`, which would
+// pass one on), and the servers keep nothing worth a graceful end.
 void ServerProcess::Stop()
 {
     if (pid_ > 0) {
-        kill(pid_, SIGTERM);
+        kill(-pid_, SIGKILL);
         int status = 0;
-        for (int i = 0; i < 100 && waitpid(pid_, &status, WNOHANG) == 0; ++i)
-            std::this_thread::sleep_for(milliseconds(20));
-        if (waitpid(pid_, &status, WNOHANG) == 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-        }
+        waitpid(pid_, &status, 0);
     }
     pid_ = -1;
     if (output_ >= 0)
@@ -89,12 +85,17 @@ void ServerProcess::Start(const std::vector<std::string>& argv)
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     std::vector<char*> args;
     for (const std::string& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
-    const int failed = posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ);
+    const int failed = posix_spawnp(&pid_, args[0], &actions, &attributes, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     close(pipeEnds[1]);
     output_ = pipeEnds[0];
     if (failed != 0) {
@@ -162,7 +163,8 @@ PortManagerServer::PortManagerServer()
     port_ = std::atoi(first.c_str() + 5);
 }
 
-// ser2net finds no free port itself: one is picked and handed over.
+// ser2net finds no free port itself: one is picked and handed over. No UUCP
+// lock: it is killed, not stopped, and a guest's /var/lock is read-only.
 Ser2netServer::Ser2netServer(const std::string& device)
 {
     char folder[] = "/tmp/quorvel-ser2net-XXXXXX";
@@ -170,10 +172,11 @@ Ser2netServer::Ser2netServer(const std::string& device)
         throw std::runtime_error("no folder for ser2net");
     folder_ = folder;
     port_ = UnusedPort();
-    std::ofstream(folder_ + "/ser2net.yaml") << "connection: &port\n"
-                                             << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << port_ << "\n"
-                                             << "  connector: serialdev," << device << ",9600n81,local\n";
-    Start({"timeout", "120", "ser2net", "-n", "-d", "-c", folder_ + "/ser2net.yaml", "-P",
+    std::ofstream(folder_ + "/ser2net.yaml")
+        << "connection: &port\n"
+        << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << port_ << "\n"
+        << "  connector: serialdev(nouucplock)," << device << ",9600n81,local\n";
+    Start({"timeout", "-s", "KILL", "120", "ser2net", "-n", "-d", "-c", folder_ + "/ser2net.yaml", "-P",
            folder_ + "/ser2net.pid"});
     AwaitListening();
 }
