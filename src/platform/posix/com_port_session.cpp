@@ -48,7 +48,8 @@ bool IsWantedOurs(std::uint8_t option)
 // Some servers offer the option from their side as well; taking it costs nothing.
 bool IsWantedTheirs(std::uint8_t option)
 {
-    return option == telnet::BinaryOption || option == telnet::SuppressGoAheadOption || option == ComPortOption;
+    return option == telnet::BinaryOption || option == telnet::SuppressGoAheadOption ||
+           option == ComPortOption;
 }
 
 Command CommandOf(Setting setting)
