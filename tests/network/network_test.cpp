@@ -175,7 +175,7 @@ TEST_F(NetworkPortTest, NothingOfTelnetButTheDataReachesTheScript)
     EXPECT_EQ(read.bytes, all);
 }
 
-TEST_F(NetworkPortTest, FlushReadPurgesTheServersBufferAndOurs)
+TEST_F(NetworkPortTest, FlushReadPurgesTheServersBufferAndOursAndAReadThenTimesOut)
 {
     FaultServer server("agree");
     ArrayPtr port = PortAt(server);
@@ -185,6 +185,9 @@ TEST_F(NetworkPortTest, FlushReadPurgesTheServersBufferAndOurs)
     EXPECT_EQ(FlushRead(port), 0);
     EXPECT_EQ(server.LineStartingWith("asked 12 ", milliseconds(2000)), "asked 12 1");
     EXPECT_EQ(ReadStatus(port).waiting, 0);
+    Set(port, "ReadTimeout", Number(0.2));
+    ASSERT_EQ(SetParams(port), 0);
+    EXPECT_EQ(Read(port, 1).status, status_bits::TimedOut) << "nothing purged came back";
 }
 
 TEST_F(NetworkPortTest, WritesTheClosedConnectionLostAreReportedAsOnALocalPort)
