@@ -4,10 +4,11 @@
 # loaded with dlopen) in a plain build; that build's real-driver tests in a
 # QEMU guest on Debian's kernel (16550A UARTs, an FTDI adapter); every test
 # again under AddressSanitizer +
-# UndefinedBehaviorSanitizer, and the threaded tests (the POSIX backend, the
-# Linux module's loader test) under ThreadSanitizer; then the Windows module,
-# cross-compiled and run under Wine; then a bounded fuzz run of the module in
-# a clang build. Installs what it needs first.
+# UndefinedBehaviorSanitizer, and the threaded tests (the POSIX backend with
+# its tty and network lines, the Linux module's loader test) under
+# ThreadSanitizer; then the Windows module, cross-compiled and run under Wine;
+# then bounded fuzz runs of the module and of the network line's parser in a
+# clang build. Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -59,7 +60,7 @@ timed "plain build and tests" run_build build/main "" ""
 timed "real-drivers lane (QEMU)" drivers_lane
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   timed "ASan+UBSan build and tests" run_build build/asan "address,undefined" ""
-TSAN_OPTIONS=halt_on_error=1 timed "TSan build and tests" run_build build/tsan "thread" "tty|unit/device|mexa64"
+TSAN_OPTIONS=halt_on_error=1 timed "TSan build and tests" run_build build/tsan "thread" "tty|unit/device|unit/posix|network|mexa64"
 timed "Windows build and Wine tests" windows_build
 timed "fuzz build and bounded run" fuzz_build
 
