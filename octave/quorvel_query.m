@@ -21,7 +21,7 @@ function [reply, status] = quorvel_query(s, text, varargin)
   options = quorvel_options('quorvel_query', {'Terminator', 'Timeout'}, varargin);
   status = quorvel_writeline(s, text, 'Terminator', options.Terminator);
   if bitand(status, 2 + 64) ~= 0
-    reply = '';
+    reply = char(zeros(1, 0));
     status = bitand(status, 2 + 64);
     return;
   end

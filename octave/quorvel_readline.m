@@ -50,35 +50,48 @@ function [line, status] = quorvel_readline(s, varargin)
   line = char(bytes);
 end
 
+% Bytes that wait are read one at a time in a tight loop; the loop around it
+% waits for more, bounded by what is left of the time, reads two bytes at a
+% time where a two-byte terminator cannot end at the first, grows the buffer
+% and checks the time every 256 bytes.
 function [bytes, status] = read_to_terminator(s, terminator, timeout)
   started = tic();
   width = numel(terminator);
   last = terminator(end);
-  buffer = zeros(1, 256, 'uint8');
+  buffer = zeros(1, 512, 'uint8');
   count = 0;
+  watch = 256;        % at this count the buffer may grow and the time is checked
   status = 0;
-  waiting = false;    % the last Read left bytes waiting: the next returns at once
-  wait_limit = s.ReadTimeout;
+  waiting = false;    % the last Read left bytes waiting: a Read of one returns at once
+  limit = s.ReadTimeout;
   original = [];      % the settings in force, once ReadTimeout is lowered
   restore = [];       % puts them back when this function ends
   while true
-    ask = 1;
-    if width == 2 && (count == 0 || buffer(count) ~= terminator(1))
-      ask = 2;        % the terminator cannot end at the next byte
+    if waiting && width == 1
+      ask = 1;
+      [data, result] = quorvel('Read', s, 1);
+      if result == 4 && count < watch
+        count = count + 1;
+        buffer(count) = data;
+        if data == last
+          count = count - 1;
+          break;
+        end
+        continue;
+      end
+    else
+      remaining = timeout - toc(started);
+      if remaining <= 0
+        status = bitor(status, 8);
+        break;
+      end
+      if limit > remaining + 0.01
+        [limit, original, restore] = lower_wait_limit(s, remaining, original, restore);
+      end
+      ask = 1 + (width == 2 && (count == 0 || buffer(count) ~= terminator(1)));
+      [data, result] = quorvel('Read', s, ask);
     end
-    remaining = timeout - toc(started);
-    if remaining <= 0
-      status = bitor(status, 8);
-      break;
-    end
-    if (~waiting || ask == 2) && wait_limit > remaining + 0.01
-      [wait_limit, original, restore] = lower_wait_limit(s, remaining, original, restore);
-    end
-    [data, result] = quorvel('Read', s, ask);
     got = numel(data);
-    if count + got > numel(buffer)
-      buffer(2 * numel(buffer)) = 0;
-    end
     buffer(count + 1:count + got) = data;
     count = count + got;
     if result ~= 0 && result ~= 4
@@ -94,6 +107,16 @@ function [bytes, status] = read_to_terminator(s, terminator, timeout)
     if got < ask
       status = bitor(status, 8);
       break;
+    end
+    if count >= watch
+      watch = count + 256;
+      if numel(buffer) < watch + 2
+        buffer(2 * watch) = 0;
+      end
+      if toc(started) > timeout
+        status = bitor(status, 8);
+        break;
+      end
     end
     waiting = bitand(result, 4) ~= 0;
   end

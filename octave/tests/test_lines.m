@@ -161,7 +161,7 @@ function closed_port (a)
   cases = {
     @() quorvel_writeline (a, "x"),         {2}
     @() quorvel_readline (a),               {char(zeros (1, 0)), 2}
-    @() quorvel_query (a, "x"),             {"", 2}
+    @() quorvel_query (a, "x"),             {char(zeros (1, 0)), 2}
     @() quorvel_read (a, 2, "int16"),       {zeros(1, 0, "int16"), 2}
   };
   for k = 1:rows (cases)
