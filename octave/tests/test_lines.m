@@ -28,7 +28,8 @@ function send (b, a, bytes)
 endfunction
 
 % Everything sent before the first readline: each readline must stop at its
-% terminator, so that the lines after it and the rest stay in the port.
+% terminator, so that the lines after it and the rest stay in the port, and
+% return there rather than wait out ReadTimeout (1 s).
 function lines_sent_at_once (a, b)
   % bytes sent, options, lines expected, bytes a Read then finds
   cases = {
@@ -43,8 +44,11 @@ function lines_sent_at_once (a, b)
     [sent, options, expected, rest] = cases{k, :};
     send (b, a, sent);
     for n = 1:numel (expected)
+      label = sprintf ("case %d, line %d", k, n);
+      started = tic ();
       [line, status] = quorvel_readline (a, options{:});
-      expect_equal ({line, status}, {[char(zeros (1, 0)), expected{n}], 0}, sprintf ("case %d, line %d", k, n));
+      assert (toc (started) < 0.5, "%s waited for its time-out", label);
+      expect_equal ({line, status}, {[char(zeros (1, 0)), expected{n}], 0}, label);
     endfor
     [left, status] = quorvel ("Read", a);
     expect_equal ({char(left), status}, {rest, 0}, sprintf ("case %d, the bytes after the lines", k));
