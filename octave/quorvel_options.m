@@ -58,23 +58,30 @@ function value = checked_value(caller, name, value)
   end
 end
 
-% The characters a terminator stands for; sprintf('\r\n') is CR/LF.
+% The characters a terminator stands for; sprintf('\r\n') is CR/LF too.
 function value = terminator_value(caller, value)
-  named = {'LF', 'CR', 'CR/LF'};
-  characters = {char(10), char(13), char([13 10])};
   if ischar(value) && isrow(value)
-    index = find(strcmpi(value, named) | strcmp(value, characters));
-    if ~isempty(index)
-      value = characters{index};
-      return;
-    elseif numel(value) == 1
-      return;
+    switch upper(value)
+      case 'LF'
+        value = char(10);
+      case 'CR'
+        value = char(13);
+      case {'CR/LF', char([13 10])}
+        value = char([13 10]);
+      otherwise
+        if numel(value) ~= 1
+          reject(caller, 'Terminator', value, terminators_accepted());
+        end
     end
   elseif isnumeric(value) && isreal(value) && isscalar(value) && any(value == 0:255)
     value = char(value);
-    return;
+  else
+    reject(caller, 'Terminator', value, terminators_accepted());
   end
-  reject(caller, 'Terminator', value, '''LF'', ''CR'', ''CR/LF'', one character or a byte 0 ... 255');
+end
+
+function text = terminators_accepted()
+  text = '''LF'', ''CR'', ''CR/LF'', one character or a byte 0 ... 255';
 end
 
 function reject(caller, name, value, accepted)

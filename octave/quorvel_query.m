@@ -19,11 +19,18 @@ function [reply, status] = quorvel_query(s, text, varargin)
 % See also: quorvel_writeline, quorvel_readline, quorvel.
 
   options = quorvel_options('quorvel_query', {'Terminator', 'Timeout'}, varargin);
-  status = quorvel_writeline(s, text, 'Terminator', options.Terminator);
+  % Passed on only when given: a plain query parses no options twice.
+  terminator = {};
+  timeout = {};
+  if ~isempty(varargin)
+    terminator = {'Terminator', options.Terminator};
+    timeout = {'Timeout', options.Timeout};
+  end
+  status = quorvel_writeline(s, text, terminator{:});
   if bitand(status, 2 + 64) ~= 0
     reply = char(zeros(1, 0));
     status = bitand(status, 2 + 64);
     return;
   end
-  [reply, status] = quorvel_readline(s, 'Terminator', options.Terminator, 'Timeout', options.Timeout);
+  [reply, status] = quorvel_readline(s, terminator{:}, timeout{:});
 end
