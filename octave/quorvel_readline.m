@@ -26,17 +26,17 @@ function [line, status] = quorvel_readline(s, varargin)
 %
 % The bytes are read one Read at a time (two at a time with 'CR/LF' while no
 % CR is pending), since only that never takes a byte after the terminator:
-% a Read of what is waiting could swallow the start of the next line. A
-% readline thus returns within a fraction of a millisecond of its terminator
-% for lines of tens of bytes, and long lines cost about one Read each
-% byte: in Octave, some 10 to 20 microseconds a byte on a quiet machine, so
-% about 50 ms for a line of 4 KiB. For bulk data use quorvel_read or Read.
+% a Read of what is waiting could swallow the start of the next line. So a
+% line costs about one Read a byte, 10 to 30 microseconds in Octave on a
+% pseudo-terminal: a readline returns within a millisecond of the last
+% byte of a 40-byte line, and a 4 KiB line takes some 50 to 120 ms (a single
+% Read of 4 KiB takes under a millisecond). For bulk data, quorvel_read or Read.
 %
 % When the port's ReadTimeout is longer than what is left of Timeout, the
 % readline lowers ReadTimeout for its last waits (quorvel SetParams) and
-% puts it back before it returns, also when it is interrupted; it ends
-% within about 10 ms of Timeout. s must be the port's settings as Open,
-% SetParams or GetParams returned them.
+% puts it back before it returns, also when it is interrupted; it then ends
+% within about 10 ms of Timeout. It takes s.ReadTimeout for the port's, so s
+% should be the settings that Open, SetParams or GetParams returned.
 %
 % Example (an instrument that answers in lines):
 %   s = quorvel('Open', vantrel('COM3', 'BaudRate', 115200, 'ReadTimeout', 1));
