@@ -11,7 +11,7 @@ function test_package ()
   pkg ("install", "-local", getenv ("QUORVEL_OCTAVE_PACKAGE"));
   pkg ("load", "quorvel");
 
-  for name = {"quorvel", "quorvel_ports", "vantrel", "quorvel_writeline", "quorvel_readline", "quorvel_query",
+  for name = {"quorvel", "quorvel_ports", "vantrel", "quorvel_writeline", "quorvel_readline", "quorvel_query", ...
               "quorvel_read", "quorvel_options"}
     assert (strncmp (which (name{1}), prefix, numel (prefix)), "%s is not the installed one: %s", name{1},
             which (name{1}));
