@@ -11,6 +11,10 @@ standard input, one a line, and answers each with one line on standard output:
     send <chunk> <total>       ->  <seconds>            until the peer has all
     receive <chunk> <total>    ->  <seconds>            reads of chunk bytes
     status <count>             ->  <seconds per query>  bytes-available query
+    query <size> <count>       ->  <median s> <p99 s> <mean s> <failed>
+                                   a line of size bytes (its LF included)
+                                   written and read back, by the clients
+                                   that read lines (LINE_CLIENTS) only
     quit
 
 It sets its peer (peer.c) going with an in-band command first. The clients
@@ -59,6 +63,10 @@ NETWORK_CLIENTS = [
     ("cpp", "quorvel, C++ (test host)", CLIENTS[3][2]),
 ]
 
+# The clients that read lines: quorvel_query and instrument-control's
+# writeline and readline, both in Octave.
+LINE_CLIENTS = ("octave", "serialport")
+
 # key, request, what is reported, unit
 FIGURES = [
     ("rt", "roundtrip 16 {roundtrips}", "round trip, 16 B, median", "us"),
@@ -68,6 +76,14 @@ FIGURES = [
     ("out64", "send 64 {small}", "write, 64 B calls", "MiB/s"),
     ("in64", "receive 64 {small}", "read, 64 B calls", "MiB/s"),
     ("status", "status {queries}", "status query", "us"),
+    ("q40", "query 40 {lines}", "query, 40 B line, median", "us"),
+    ("q40p99", None, "query, 40 B line, p99", "us"),
+    ("q40mean", None, "query, 40 B line, mean", "us"),
+    ("q40failed", None, "query, 40 B line, failed", "queries"),
+    ("q4k", "query 4096 {long_lines}", "query, 4 KiB line, median", "us"),
+    ("q4kp99", None, "query, 4 KiB line, p99", "us"),
+    ("q4kmean", None, "query, 4 KiB line, mean", "us"),
+    ("q4kfailed", None, "query, 4 KiB line, failed", "queries"),
 ]
 
 NETWORK_FIGURES = [
@@ -78,8 +94,10 @@ NETWORK_FIGURES = [
 ]
 NETWORK_ROUNDTRIPS = {"full": 2000, "quick": 500}
 
-FULL = {"roundtrips": 10000, "big": 16 * MIB, "small": 1 * MIB, "queries": 100000, "repetitions": 11}
-QUICK = {"roundtrips": 2000, "big": 4 * MIB, "small": 256 * KIB, "queries": 20000, "repetitions": 3}
+FULL = {"roundtrips": 10000, "big": 16 * MIB, "small": 1 * MIB, "queries": 100000, "lines": 1000,
+        "long_lines": 50, "repetitions": 11}
+QUICK = {"roundtrips": 2000, "big": 4 * MIB, "small": 256 * KIB, "queries": 20000, "lines": 300,
+         "long_lines": 20, "repetitions": 3}
 
 ANSWER_TIMEOUT = 120
 
@@ -181,9 +199,15 @@ def measure(clients, sizes, log, asked=FIGURES):
                 continue
             request = request.format(**sizes)
             for client in order:
+                if key.startswith("q") and client.name not in LINE_CLIENTS:
+                    continue
                 answer = client.ask(request)
                 figures = results[client.name]
-                if key == "rt":
+                if key.startswith("q"):
+                    for suffix, value in zip(("", "p99", "mean"), answer[:3]):
+                        figures[key + suffix].append(value * 1e6)
+                    figures[key + "failed"].append(answer[3])
+                elif key == "rt":
                     figures["rt"].append(answer[0] * 1e6)
                     figures["rt99"].append(answer[1] * 1e6)
                 elif key == "status":
@@ -211,10 +235,12 @@ def table(clients, results, figures=FIGURES, reference="raw", heading="x limit")
     for key, _, title, unit in figures:
         for name, label, _ in clients:
             values = results[name][key]
+            if not values:
+                continue
             low, high = spread(values)
-            lines.append("| %s (%s) | %s | %.2f | %.2f-%.2f | %.2f |" % (
-                title, unit, label, statistics.median(values), low, high,
-                paired_ratio(results, name, reference, key)))
+            limit = "-" if key.startswith("q") else "%.2f" % paired_ratio(results, name, reference, key)
+            lines.append("| %s (%s) | %s | %.2f | %.2f-%.2f | %s |" % (
+                title, unit, label, statistics.median(values), low, high, limit))
     return lines
 
 
@@ -239,6 +265,10 @@ def targets(results):
         ("C++ round trip <= 1.3x raw C (median)", ratio("cpp", "raw", "rt"), lambda r: r <= 1.3),
         ("C++ write, 64 KiB calls >= 0.8x raw C", ratio("cpp", "raw", "out64k"), lambda r: r >= 0.8),
         ("C++ read, 64 KiB calls >= 0.8x raw C", ratio("cpp", "raw", "in64k"), lambda r: r >= 0.8),
+        ("quorvel_query, 40 B line, <= 0.8x serialport writeline+readline (median)",
+         ratio("octave", "serialport", "q40"), lambda r: r <= 0.8),
+        ("quorvel_query, 40 B line, <= 0.8x serialport writeline+readline (mean)",
+         ratio("octave", "serialport", "q40mean"), lambda r: r <= 0.8),
     ]
     return [(text, value, meets(value)) for text, value, meets in checks]
 

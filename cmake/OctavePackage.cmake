@@ -17,8 +17,8 @@ function(quorvel_add_octave_package target)
     COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR} -DBINARY=${folder} -DNAME=${name}
             -DDESCRIPTION=${folder}/DESCRIPTION -P ${PROJECT_SOURCE_DIR}/package/assemble.cmake
     COMMAND ${CMAKE_COMMAND} -E copy ${folder}/${name}.tar.gz ${archive}
-    DEPENDS ${sources} ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/octave/vantrel.m ${PROJECT_SOURCE_DIR}/octave/quorvel.m
-            ${PROJECT_SOURCE_DIR}/octave/quorvel_ports.m ${folder}/DESCRIPTION
+    DEPENDS ${sources} ${PROJECT_SOURCE_DIR}/LICENSE ${QUORVEL_MFILES} ${PROJECT_SOURCE_DIR}/octave/quorvel_ports.m
+            ${folder}/DESCRIPTION
     COMMENT "Packing the Octave package ${name}.tar.gz")
   add_custom_target(${target} ALL DEPENDS ${archive})
   set(QUORVEL_OCTAVE_PACKAGE ${archive} PARENT_SCOPE)

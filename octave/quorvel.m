@@ -81,6 +81,16 @@
 % whether it can be opened and, if not, why; quorvel_ports('COM3', device)
 % maps a port (help quorvel_ports).
 %
+% Lines and typed data: quorvel_writeline, quorvel_readline and
+% quorvel_query (write a line, read the answer up to its terminator, back as
+% soon as the terminator has come) and quorvel_read (count values of a
+% numeric type, in either byte order) are built on these commands and ship
+% beside quorvel. A readline never takes a byte after its terminator. For an
+% instrument that speaks SCPI, three lines:
+%   s = quorvel('Open', vantrel('COM3', 'BaudRate', 115200, 'ReadTimeout', 1));
+%   [idn, status] = quorvel_query(s, '*IDN?')        % 0 and the identity
+%   volts = str2double(quorvel_query(s, 'MEAS:VOLT?'));
+%
 % Example:
 %   s = vantrel('COM3', 'BaudRate', 115200, 'ReadTimeout', 0.5);
 %   [s, status] = quorvel('Open', s);           % 0: open and configured
@@ -89,4 +99,5 @@
 %   disp(char(reply));
 %   quorvel('Close', s);
 %
-% See also: vantrel, quorvel_ports.
+% See also: vantrel, quorvel_ports, quorvel_query, quorvel_readline,
+% quorvel_writeline, quorvel_read.

@@ -21,8 +21,8 @@ function quorvel_demo()
   end
   fprintf('   The open port keeps quorvel loaded: mislocked(''quorvel'') = %d\n\n', mislocked('quorvel'));
 
-  fprintf('3. Queries, each a Write of a line and a Read of the answer. A Write only queues\n');
-  fprintf('   the bytes and answers 4 (pending) while they are in flight:\n');
+  fprintf('3. Queries with quorvel_query: it writes the line, then reads the answer up to its\n');
+  fprintf('   terminator (LF) and returns as soon as that has come, without waiting out ReadTimeout:\n');
   queries = {'*IDN?', 'MEAS?', 'MEAS?', 'TEMP?', 'VOLT:RANGE?'};
   for k = 1:numel(queries)
     ask(s, queries{k});
@@ -54,30 +54,9 @@ function quorvel_demo()
 end
 
 function ask(s, query)
-  status = quorvel('Write', s, uint8([query char(10)]));
-  fprintf('   > %-12s  Write status %d  %s\n', query, status, meaning(status));
-  [answer, status] = read_line(s, 2);
-  fprintf('   < %-40s  (%d bytes, Read status %d)\n', strtrim(char(answer)), numel(answer), status);
-end
-
-% Reads what is waiting until a line is complete or seconds have passed. The
-% status is that of the Reads, with 8 (timed out) when no complete line came.
-function [line, status] = read_line(s, seconds)
-  line = uint8([]);
-  status = 0;
-  started = tic();
-  while ~any(line == 10) && toc(started) < seconds
-    waiting = quorvel('GetReadStatus', s);
-    if waiting > 0
-      [data, status] = quorvel('Read', s);
-      line = [line, data];
-    else
-      pause(0.01);
-    end
-  end
-  if ~any(line == 10)
-    status = bitor(status, 8);
-  end
+  [answer, status] = quorvel_query(s, query, 'Timeout', 2);
+  fprintf('   > %s\n', query);
+  fprintf('   < %-40s  (%d bytes, quorvel_query status %d)\n', answer, numel(answer), status);
 end
 
 function show_settings(settings)

@@ -7,6 +7,8 @@ file(MAKE_DIRECTORY ${root}/inst ${root}/src/quorvel/platform)
 file(COPY ${DESCRIPTION} ${SOURCE}/package/INDEX ${SOURCE}/package/post_install.m
      DESTINATION ${root})
 file(COPY ${SOURCE}/octave/vantrel.m ${SOURCE}/octave/quorvel.m ${SOURCE}/octave/quorvel_ports.m
+          ${SOURCE}/octave/quorvel_writeline.m ${SOURCE}/octave/quorvel_readline.m ${SOURCE}/octave/quorvel_query.m
+          ${SOURCE}/octave/quorvel_read.m ${SOURCE}/octave/quorvel_options.m
      DESTINATION ${root}/inst)
 file(COPY ${SOURCE}/package/Makefile DESTINATION ${root}/src)
 configure_file(${SOURCE}/LICENSE ${root}/COPYING COPYONLY)

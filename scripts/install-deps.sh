@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake g++ make googletest libgtest-dev clang libclang-rt-14-dev
   octave liboctave-dev socat python3 valgrind ser2net python3-serial
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine64
-  qemu-system-x86 linux-image-amd64 busybox-static "$@")
+  qemu-system-x86 linux-image-amd64 busybox-static octave-instrument-control "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

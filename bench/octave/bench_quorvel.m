@@ -8,7 +8,8 @@ function bench_quorvel ()
   serve_figures (struct ("roundtrip", @(size, count) round_trips (s, size, count),
                          "send", @(chunk, total) send (s, chunk, total),
                          "receive", @(chunk, total) receive (s, chunk, total),
-                         "status", @(count) status_queries (s, count)));
+                         "status", @(count) status_queries (s, count),
+                         "query", @(size, count) queries (s, size, count)));
   quorvel ("CloseAll");
 endfunction
 
@@ -60,4 +61,21 @@ function seconds = status_queries (s, count)
     waiting = quorvel ("GetReadStatus", s);
   endfor
   seconds = toc (origin) / count;
+endfunction
+
+% Lines of size bytes, the terminator included, each asked and read back
+% with quorvel_query.
+function [times, failed] = queries (s, size, count)
+  message = char (bench_message (size - 1));
+  stamps = zeros (1, count);
+  tell_peer (s, "E", size * count);
+  failed = 0;
+  origin = tic ();
+  for i = 1:count
+    [reply, status] = quorvel_query (s, message);
+    stamps(i) = toc (origin);
+    failed += status != 0;
+  endfor
+  bench_check (reply, message, "the echoed line");
+  times = diff ([0 stamps]);
 endfunction

@@ -6,7 +6,8 @@ function bench_serialport (path)
   serve_figures (struct ("roundtrip", @(size, count) round_trips (port, size, count),
                          "send", @(chunk, total) send (port, chunk, total),
                          "receive", @(chunk, total) receive (port, chunk, total),
-                         "status", @(count) status_queries (port, count)));
+                         "status", @(count) status_queries (port, count),
+                         "query", @(size, count) queries (port, size, count)));
   clear port
 endfunction
 
@@ -58,4 +59,32 @@ function seconds = status_queries (port, count)
     waiting = port.NumBytesAvailable;
   endfor
   seconds = toc (origin) / count;
+endfunction
+
+% writeline, then readline. Its readline reads what is waiting, or else
+% waits out Timeout for 100 bytes, and stops with an error when the first
+% read ends before the terminator; such a query counts as failed, and what
+% is left of its line is flushed. Timeout is short here so that the waits
+% do not make the run last hours.
+function [times, failed] = queries (port, size, count)
+  message = char (bench_message (size - 1));
+  times = zeros (1, count);
+  tell_peer (port, "E", size * count);
+  port.Timeout = 0.1;
+  failed = 0;
+  for i = 1:count
+    origin = tic ();
+    try
+      writeline (port, message);
+      reply = readline (port);
+      times(i) = toc (origin);
+      failed += ! strcmp (reply, message);
+    catch
+      times(i) = toc (origin);
+      failed += 1;
+      pause (0.05);
+      flush (port);
+    end_try_catch
+  endfor
+  port.Timeout = 5;
 endfunction

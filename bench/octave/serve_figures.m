@@ -5,8 +5,11 @@
 %     send <chunk> <total>       ->  <seconds>
 %     receive <chunk> <total>    ->  <seconds>
 %     status <count>             ->  <seconds per query>
+%     query <size> <count>       ->  <median s> <p99 s> <mean s> <failed>
 %   until 'quit'. figures holds a function handle per figure (roundtrip,
-%   send, receive, status); roundtrip returns each round trip's time.
+%   send, receive, status, and query where the client has lines); roundtrip
+%   returns each round trip's time, query each query's time and how many
+%   failed.
 function serve_figures (figures)
   while (true)
     % fgetl (stdin) waits for more than a line from a pipe; input does not.
@@ -26,6 +29,10 @@ function serve_figures (figures)
         printf ("%.9g\n", figures.receive (numbers(1), numbers(2)));
       case "status"
         printf ("%.9g\n", figures.status (numbers(1)));
+      case "query"
+        [times, failed] = figures.query (numbers(1), numbers(2));
+        printf ("%.9g %.9g %.9g %d\n", grouped_quantile (times, 0.5), grouped_quantile (times, 0.99),
+                mean (times), failed);
       otherwise
         error ("serve_figures: unknown figure '%s'", line);
     endswitch

@@ -9,11 +9,11 @@ octave_dir=$(cd "$(dirname "$0")/.." && pwd)
 
 number='[+-][0-9]\.[0-9]{5}E[+-][0-9]{2}'
 expected=(
-  '< Virtual Instruments,VM-100,SN0042,1\.3 +\(38 bytes, Read status 0\)'
-  "< $number +\\(13 bytes, Read status 0\\)"
-  "< $number +\\(13 bytes, Read status 0\\)"
-  '< [0-9]{2}\.[0-9] +\(5 bytes, Read status 0\)'
-  '< ERROR: unknown command +\(23 bytes, Read status 0\)'
+  '< Virtual Instruments,VM-100,SN0042,1\.3 +\(37 bytes, quorvel_query status 0\)'
+  "< $number +\\(12 bytes, quorvel_query status 0\\)"
+  "< $number +\\(12 bytes, quorvel_query status 0\\)"
+  '< [0-9]{2}\.[0-9] +\(4 bytes, quorvel_query status 0\)'
+  '< ERROR: unknown command +\(22 bytes, quorvel_query status 0\)'
 )
 
 for run in $(seq "$runs"); do

@@ -1,6 +1,6 @@
 % Beside quorvel.mex, quorvel.m gives the help while calls reach the module;
-% the help names every command, every status bit and the example. The
-% module exports nothing but its entry points.
+% the help names every command, every status bit, the example and the line
+% functions' SCPI example. The module exports nothing but its entry points.
 function test_help ()
   use_module ();
   [~, name, extension] = fileparts (which ("quorvel"));
@@ -19,7 +19,7 @@ function test_help ()
   % What both helps tell of handshakes, refused frames and unchecked fields.
   caveats = {"'handshake'", "1.5 stop bits go only with 5 data bits", "2 stop bits not with 5", "16", ...
              "not checked", "extra field", "ignores", "vantrel(s)", "checks everything"};
-  expect_present (text, [bits, {"Example:", "vantrel("}, caveats]);
+  expect_present (text, [bits, {"Example:", "vantrel(", "quorvel_query(s, '*IDN?')"}, caveats]);
 
   text = evalc ("help vantrel");
   expect_present (text, [fieldnames(vantrel ())', {"Example:"}, caveats]);

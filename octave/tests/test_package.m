@@ -1,6 +1,6 @@
 % The Octave package installs with pkg into a private prefix, builds the
 % module there, and after "pkg load quorvel" gives quorvel and quorvel_ports
-% (MEX files, with their help) and vantrel.
+% (MEX files, with their help), vantrel and the line and typed-data functions.
 function test_package ()
   prefix = tempname ();
   mkdir (prefix);
@@ -11,7 +11,8 @@ function test_package ()
   pkg ("install", "-local", getenv ("QUORVEL_OCTAVE_PACKAGE"));
   pkg ("load", "quorvel");
 
-  for name = {"quorvel", "quorvel_ports", "vantrel"}
+  for name = {"quorvel", "quorvel_ports", "vantrel", "quorvel_writeline", "quorvel_readline", "quorvel_query", ...
+              "quorvel_read", "quorvel_options"}
     assert (strncmp (which (name{1}), prefix, numel (prefix)), "%s is not the installed one: %s", name{1},
             which (name{1}));
   endfor
