@@ -282,7 +282,7 @@ def network_targets(results):
 
 
 def run_clients(specs, build, devices_root, lines, sizes, log, figures):
-    """Starts a client per spec on its (peer, line), measures, stops them."""
+    """Starts each client on its (peer, line), measures, stops them."""
     os.makedirs(devices_root)
     clients = []
     try:
