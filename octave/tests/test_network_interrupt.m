@@ -15,30 +15,11 @@ function test_network_interrupt ()
   symlink (sprintf ("rfc2217://127.0.0.1:%d", port), fullfile (config, "com5"));
   setenv ("QUORVEL_DEVICES", config);
 
-  commands = [tempname() ".m"];
-  log = [tempname() ".log"];
-  file = fopen (commands, "w");
-  fprintf (file, "%s\n", sprintf ("addpath ('%s'); use_module ();", getenv ("QUORVEL_OCTAVE_TESTS")), ...
-           "printf ('opening\\n'); fflush (stdout); [s, status] = quorvel ('Open', vantrel ('COM5')); printf ('after the open\\n');", ...
-           "printf ('back\\n'); fflush (stdout);", ...
-           "[~, status] = quorvel ('GetReadStatus', vantrel ('COM5')); printf ('status %d\\n', status); exit (0);");
-  fclose (file);
-  pid = system (sprintf ("exec '%s' --interactive --no-line-editing --no-history --no-init-file --no-window-system --quiet < '%s' > '%s' 2>&1",
-                         getenv ("QUORVEL_OCTAVE_CLI"), commands, log), false, "async");
-  try
-    wait_until (@() ! isempty (strfind (fileread_or_empty (log), "opening")), 30, "the child did not start its open");
-    pause (0.5);
-    kill (pid, 2);
-    interrupted = tic ();
-    wait_until (@() ! isempty (strfind (fileread (log), "back")), 5, "control did not come back");
-    seconds = toc (interrupted);
-  catch failure
-    kill (pid, 9);
-    waitpid (pid);
-    rethrow (failure);
-  end_try_catch
-  [status, output] = wait_child (pid, log, 10);
-  printf ("control came back %.3f s after Ctrl-C\n", seconds);
+  [seconds, status, output] = interrupt_child ({
+    "printf ('opening\\n'); fflush (stdout); [s, status] = quorvel ('Open', vantrel ('COM5')); printf ('after the open\\n');"
+    "printf ('back\\n'); fflush (stdout);"
+    "[~, status] = quorvel ('GetReadStatus', vantrel ('COM5')); printf ('status %d\\n', status); exit (0);"
+  }, "opening");
   assert (seconds < 1, "control came back %.2f s after Ctrl-C", seconds);
   expect_equal (status, 0, ["exit status of the interrupted Octave; its output:\n" output]);
   assert (isempty (strfind (output, "after the open")), "the rest of the interrupted line ran:\n%s", output);
