@@ -38,6 +38,9 @@ class Line {
     virtual void Abandon() = 0;
     // Bytes received and not yet read, and bytes given and not yet sent.
     virtual int Waiting(DWORD& input, DWORD& output) = 0;
+    // Of the bytes Send took, those not on the wire yet, on a line that
+    // QueuesOutput; the last byte counts as sent only once it is on the wire.
+    virtual int Unsent(std::size_t& bytes) = 0;
     // The CE_ bits of line errors since the last take.
     virtual DWORD TakeErrors() = 0;
 };

@@ -39,6 +39,12 @@ class NetworkLine : public Line {
     // Closing the connection drops what it still held.
     void Abandon() override {}
     int Waiting(DWORD& input, DWORD& output) override;
+    // A network write ends once the socket has taken it (see QueuesOutput).
+    int Unsent(std::size_t& bytes) override
+    {
+        bytes = 0;
+        return 0;
+    }
     DWORD TakeErrors() override;
 
   private:

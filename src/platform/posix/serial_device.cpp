@@ -1,7 +1,6 @@
 #include "serial_device.h"
 
 #include "error_codes.h"
-#include "line_rates.h"
 #include "line_settings.h"
 
 #include <algorithm>
@@ -9,7 +8,6 @@
 #include <climits>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
-#include <sys/ioctl.h>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
@@ -88,9 +86,6 @@ DWORD SerialDevice::Start(const std::string& path, DWORD access)
         return error;
     fd_ = line_->Descriptor();
     hasOutputQueue_ = line_->QueuesOutput();
-    // Only a UART's own driver reads the transmitter's state off the chip:
-    // a USB adapter's driver answers from status packets that need not come.
-    asksTransmitter_ = hasOutputQueue_ && UartBaseRate(fd_) != 0;
     return StartWorker();
 }
 
@@ -322,30 +317,13 @@ void SerialDevice::ServiceDraining()
     }
 }
 
-// What has left the kernel's output queue, and a UART's transmitter: the last
-// byte counts as sent once it is on the wire, so that a caller may turn an
-// RS-485 transceiver round after it. 0 or the errno.
 int SerialDevice::BytesSentByKernel(std::uint64_t& sent)
 {
-    int queued = 0;
-    if (ioctl(fd_, TIOCOUTQ, &queued) != 0)
-        return errno;
-    sent = handedToKernel_ - static_cast<std::uint64_t>(queued);
-    if (queued == 0 && sent > 0 && TransmitterBusy())
-        --sent;
+    std::size_t unsent = 0;
+    if (int error = line_->Unsent(unsent))
+        return error;
+    sent = handedToKernel_ - std::min<std::uint64_t>(unsent, handedToKernel_);
     return 0;
-}
-
-bool SerialDevice::TransmitterBusy()
-{
-    if (!asksTransmitter_)
-        return false;
-    unsigned lineStatus = 0;
-    if (ioctl(fd_, TIOCSERGETLSR, &lineStatus) != 0) {
-        asksTransmitter_ = false;
-        return false;
-    }
-    return (lineStatus & TIOCSER_TEMT) == 0;
 }
 
 // About the time the bytes before the oldest draining write take on the line,

@@ -85,7 +85,6 @@ class SerialDevice : public kernel::Object {
     void AwaitDrain(WriteTransfer& write);
     void ServiceDraining();
     int BytesSentByKernel(std::uint64_t& sent);
-    bool TransmitterBusy();
     int MillisecondsToDrainPoll() const;
     void FinishCurrentRead(DWORD error, Clock::time_point now);
     // The caller's wait for the read or write of `overlapped`.
@@ -124,7 +123,6 @@ class SerialDevice : public kernel::Object {
     std::uint64_t handedToKernel_ = 0;
     std::uint64_t sentByKernel_ = 0; // as last asked
     bool hasOutputQueue_ = false;    // pseudo-terminals keep none
-    bool asksTransmitter_ = false;   // a UART whose driver tells its clock
     std::uint32_t armed_ = 0;        // the readiness the worker is told about
     Clock::time_point lastWriteStart_{};
     bool hungUp_ = false;

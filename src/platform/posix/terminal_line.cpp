@@ -1,6 +1,7 @@
 #include "terminal_line.h"
 
 #include "error_codes.h"
+#include "line_rates.h"
 #include "line_settings.h"
 #include "tty_port.h"
 
@@ -36,6 +37,9 @@ std::unique_ptr<TerminalLine> TerminalLine::Open(const std::string& path, DWORD 
         return nullptr;
     }
     line->queuesOutput_ = !IsPseudoTerminal(fd);
+    // Only a UART's own driver reads the transmitter's state off the chip:
+    // a USB adapter's driver answers from status packets that need not come.
+    line->asksTransmitter_ = line->queuesOutput_ && UartBaseRate(fd) != 0;
     line->counters_.Start(fd);
     return line;
 }
@@ -107,6 +111,31 @@ int TerminalLine::Waiting(DWORD& input, DWORD& output)
     input = static_cast<DWORD>(waitingIn);
     output = static_cast<DWORD>(waitingOut);
     return 0;
+}
+
+// The kernel's output queue, and a UART's transmitter still sending the last
+// byte, so that a caller may turn an RS-485 transceiver round after a write.
+int TerminalLine::Unsent(std::size_t& bytes)
+{
+    int queued = 0;
+    if (ioctl(fd_, TIOCOUTQ, &queued) != 0)
+        return errno;
+    bytes = static_cast<std::size_t>(queued);
+    if (queued == 0 && TransmitterBusy())
+        bytes = 1;
+    return 0;
+}
+
+bool TerminalLine::TransmitterBusy()
+{
+    if (!asksTransmitter_)
+        return false;
+    unsigned lineStatus = 0;
+    if (ioctl(fd_, TIOCSERGETLSR, &lineStatus) != 0) {
+        asksTransmitter_ = false;
+        return false;
+    }
+    return (lineStatus & TIOCSER_TEMT) == 0;
 }
 
 DWORD TerminalLine::TakeErrors()

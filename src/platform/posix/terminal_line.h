@@ -23,13 +23,16 @@ class TerminalLine : public Line {
     int Discard(DWORD purgeFlags) override;
     void Abandon() override;
     int Waiting(DWORD& input, DWORD& output) override;
+    int Unsent(std::size_t& bytes) override;
     DWORD TakeErrors() override;
 
   private:
     explicit TerminalLine(int fd) : fd_(fd) {}
+    bool TransmitterBusy();
 
     const int fd_;
-    bool queuesOutput_ = false; // pseudo-terminals keep no output queue
+    bool queuesOutput_ = false;    // pseudo-terminals keep no output queue
+    bool asksTransmitter_ = false; // a UART whose driver tells its clock
     LineCounters counters_;
     // The kernel's output queue grows only by our writes (the tty is ours
     // alone): once found empty, it stays empty until the next write, and is
