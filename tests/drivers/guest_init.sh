@@ -1,6 +1,7 @@
 #!/bin/busybox sh
 # The guest's first process: loads the drivers, mounts the host's root
-# read-only over 9p with a writable /tmp, runs the command the lane put in
+# read-only over 9p with a writable /tmp and the source and build trees on
+# top, runs the command the lane put in
 # /lane-command there, reports its exit status on the console and powers off.
 /bin/busybox --install -s /bin
 mount -t proc proc /proc
@@ -17,8 +18,15 @@ finish() {
   poweroff -f
 }
 
-mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose,msize=262144 hostroot /host || finish 125
+share() {
+  mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose,msize=262144 "$1" "$2"
+}
+share hostroot /host || finish 125
 mount -t tmpfs tmpfs /host/tmp
+# The source and build trees at their own paths, also where /tmp now hides them.
+while read -r tag path; do
+  mkdir -p "/host$path" && share "$tag" "/host$path" || finish 125
+done < /lane-trees
 for tree in dev proc sys; do
   mount --bind "/$tree" "/host/$tree"
 done

@@ -68,13 +68,14 @@ def cpio_entry(name, mode, data, inode):
     return header + data + b"\0" * (-len(data) % 4)
 
 
-def build_initramfs(path, release, command):
+def build_initramfs(path, release, command, trees):
     """An uncompressed newc archive: busybox, the init script, the modules."""
     here = os.path.dirname(os.path.abspath(__file__))
     modules = modules_in_load_order(release)
     files = [("bin/busybox", 0o100755, open("/bin/busybox", "rb").read()),
              ("init", 0o100755, open(os.path.join(here, "guest_init.sh"), "rb").read()),
              ("lane-command", 0o100644, command.encode()),
+             ("lane-trees", 0o100644, "".join("tree%d %s\n" % (i, t) for i, t in enumerate(trees)).encode()),
              ("lane-modules", 0o100644,
               "".join("modules/%s\n" % os.path.basename(m) for m in modules).encode())]
     files += [("modules/" + os.path.basename(m), 0o100644, open(m, "rb").read()) for m in modules]
@@ -283,7 +284,16 @@ class Lane:
                 link.sendall((answer + "\n").encode())
 
 
-def qemu_command(kernel, initramfs, sockets):
+def shared_trees(build):
+    """The source and build folders, shared again at their own paths: the
+    guest's /tmp is its own, and a clone may live there."""
+    source = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir))
+    build = os.path.abspath(build)
+    inside = os.path.commonpath([source, build]) == source
+    return [source] if inside else [source, build]
+
+
+def qemu_command(kernel, initramfs, sockets, trees):
     def chardev(name, extra=""):
         return ["-chardev", "socket,id=%s,path=%s%s" % (name, os.path.join(sockets, name), extra)]
 
@@ -300,6 +310,9 @@ def qemu_command(kernel, initramfs, sockets):
     command += chardev("qmp") + ["-mon", "chardev=qmp,mode=control"]
     command += ["-virtfs", "local,path=/,mount_tag=hostroot,security_model=none,"
                 "readonly=on,multidevs=remap"]
+    for index, tree in enumerate(trees):
+        command += ["-virtfs", "local,path=%s,mount_tag=tree%d,security_model=none,"
+                    "readonly=on,multidevs=remap" % (tree.replace(",", ",,"), index)]
     return command
 
 
@@ -330,13 +343,14 @@ def main():
     lane_folder = os.path.join(options.build, "drivers-lane")
     os.makedirs(lane_folder, exist_ok=True)
     initramfs = os.path.join(lane_folder, "initramfs.cpio")
-    build_initramfs(initramfs, release, guest_command(tests, options.gtest))
+    trees = shared_trees(options.build)
+    build_initramfs(initramfs, release, guest_command(tests, options.gtest), trees)
 
     began = time.monotonic()
     with tempfile.TemporaryDirectory(prefix="quorvel-lane-") as sockets:
         lane = Lane(sockets)
         lane.listen(["console", "com2", "control", "usb", "qmp"])
-        qemu = subprocess.Popen(qemu_command(kernel, initramfs, sockets), stdin=subprocess.DEVNULL)
+        qemu = subprocess.Popen(qemu_command(kernel, initramfs, sockets, trees), stdin=subprocess.DEVNULL)
         try:
             lane.accept_all()
             lane.connect("com1", qemu)
