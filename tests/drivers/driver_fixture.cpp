@@ -1,12 +1,10 @@
 #include "driver_fixture.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/serial.h>
-#include <poll.h>
 #include <stdexcept>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -118,38 +116,12 @@ void RawTty::Configure(speed_t speed, tcflag_t frame)
 
 void RawTty::Send(const Bytes& bytes)
 {
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t written = write(fd_, bytes.data() + sent, bytes.size() - sent);
-        if (written > 0) {
-            sent += static_cast<std::size_t>(written);
-            continue;
-        }
-        if (errno != EAGAIN)
-            Fail("write");
-        pollfd ready{fd_, POLLOUT, 0};
-        poll(&ready, 1, 100);
-    }
+    tty_test::SendAll(fd_, bytes);
 }
 
 Bytes RawTty::Receive(std::size_t count, milliseconds limit)
 {
-    Bytes received;
-    const auto end = std::chrono::steady_clock::now() + limit;
-    std::uint8_t chunk[4096];
-    while (received.size() < count) {
-        const ssize_t got = read(fd_, chunk, std::min(sizeof chunk, count - received.size()));
-        if (got > 0) {
-            received.insert(received.end(), chunk, chunk + got);
-            continue;
-        }
-        const auto left = std::chrono::duration_cast<milliseconds>(end - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || (got < 0 && errno != EAGAIN))
-            break;
-        pollfd ready{fd_, POLLIN, 0};
-        poll(&ready, 1, static_cast<int>(left.count()));
-    }
-    return received;
+    return tty_test::ReceiveUpTo(fd_, count, limit);
 }
 
 void RawTty::DiscardInput()

@@ -51,29 +51,29 @@ PseudoTerminal::~PseudoTerminal()
     close(slave_);
 }
 
-void PseudoTerminal::Send(const Bytes& bytes)
+void SendAll(int fd, const Bytes& bytes)
 {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        ssize_t written = write(master_, bytes.data() + sent, bytes.size() - sent);
+        ssize_t written = write(fd, bytes.data() + sent, bytes.size() - sent);
         if (written > 0) {
             sent += static_cast<std::size_t>(written);
             continue;
         }
         if (errno != EAGAIN)
-            Fail("write to master");
-        pollfd ready{master_, POLLOUT, 0};
+            Fail("write");
+        pollfd ready{fd, POLLOUT, 0};
         poll(&ready, 1, 100);
     }
 }
 
-Bytes PseudoTerminal::Receive(std::size_t count, milliseconds limit)
+Bytes ReceiveUpTo(int fd, std::size_t count, milliseconds limit)
 {
     Bytes received;
     const auto end = std::chrono::steady_clock::now() + limit;
     std::uint8_t chunk[65536];
     while (received.size() < count) {
-        ssize_t got = read(master_, chunk, std::min(sizeof chunk, count - received.size()));
+        ssize_t got = read(fd, chunk, std::min(sizeof chunk, count - received.size()));
         if (got > 0) {
             received.insert(received.end(), chunk, chunk + got);
             continue;
@@ -81,10 +81,20 @@ Bytes PseudoTerminal::Receive(std::size_t count, milliseconds limit)
         auto left = std::chrono::duration_cast<milliseconds>(end - std::chrono::steady_clock::now());
         if (left.count() <= 0 || (got < 0 && errno != EAGAIN))
             break;
-        pollfd ready{master_, POLLIN, 0};
+        pollfd ready{fd, POLLIN, 0};
         poll(&ready, 1, static_cast<int>(left.count()));
     }
     return received;
+}
+
+void PseudoTerminal::Send(const Bytes& bytes)
+{
+    SendAll(master_, bytes);
+}
+
+Bytes PseudoTerminal::Receive(std::size_t count, milliseconds limit)
+{
+    return ReceiveUpTo(master_, count, limit);
 }
 
 std::size_t PseudoTerminal::WaitingAtSlave() const

@@ -71,6 +71,11 @@ class Watchdog {
 
 bool WaitUntil(const std::function<bool()>& condition, milliseconds limit);
 
+// All of `bytes` written to the non-blocking `fd`, waiting for room as needed.
+void SendAll(int fd, const Bytes& bytes);
+// Up to `count` bytes read from the non-blocking `fd`, waiting at most `limit` in all.
+Bytes ReceiveUpTo(int fd, std::size_t count, milliseconds limit);
+
 // Distinct bytes for a stream, so that a lost, doubled or reordered block shows.
 Bytes Pattern(std::size_t count, std::uint8_t seed);
 
